@@ -1,0 +1,120 @@
+#include "engine/recording_file_system.h"
+
+namespace vostrel {
+
+const char* OperationName(OperationKind kind) {
+  switch (kind) {
+    case OperationKind::kCreateFolder:
+      return "CreateDirectoryA";
+    case OperationKind::kCopyFile:
+      return "CopyFileA";
+    case OperationKind::kFindFirst:
+      return "FindFirstFileA";
+    case OperationKind::kFindEnd:
+      return "FindNextFileA";
+    case OperationKind::kSetAttributes:
+      return "SetFileAttributesA";
+    case OperationKind::kWriteProfile:
+      return "WritePrivateProfileStringA";
+    case OperationKind::kRemoveFile:
+      return "remove";
+  }
+  return "?";
+}
+
+// Passes entries through and records how the enumeration ended: at its end
+// (18), with another error, or closed early by a walk that stopped.
+class RecordingFileSystem::Enumeration : public FolderEnumeration {
+ public:
+  Enumeration(RecordingFileSystem& owner, std::unique_ptr<FolderEnumeration> inner,
+              std::string pattern)
+      : owner_(owner), inner_(std::move(inner)), pattern_(std::move(pattern)) {}
+
+  ~Enumeration() override {
+    Operation operation{};
+    operation.kind = OperationKind::kFindEnd;
+    operation.path = pattern_;
+    operation.code = ended_ ? endCode_ : win32_error::kSuccess;
+    owner_.Record(std::move(operation), ended_ && endCode_ == win32_error::kNoMoreFiles);
+  }
+
+  bool Next(FindData& entry) override {
+    if (inner_->Next(entry)) return true;
+    ended_ = true;
+    endCode_ = owner_.inner_.LastError();
+    return false;
+  }
+
+ private:
+  RecordingFileSystem& owner_;
+  std::unique_ptr<FolderEnumeration> inner_;
+  std::string pattern_;
+  bool ended_ = false;
+  unsigned long endCode_ = 0;
+};
+
+bool RecordingFileSystem::Record(Operation operation, bool ok) {
+  operation.ok = ok;
+  if (!ok && operation.kind != OperationKind::kFindEnd) operation.code = inner_.LastError();
+  operations_.push_back(std::move(operation));
+  if (observer_) observer_(operations_.back());
+  return ok;
+}
+
+bool RecordingFileSystem::CreateFolder(const std::string& path) {
+  Operation operation{};
+  operation.kind = OperationKind::kCreateFolder;
+  operation.path = path;
+  return Record(std::move(operation), inner_.CreateFolder(path));
+}
+
+bool RecordingFileSystem::CopyOneFile(const std::string& existing, const std::string& target,
+                                      bool failIfExists) {
+  Operation operation{};
+  operation.kind = OperationKind::kCopyFile;
+  operation.path = existing;
+  operation.target = target;
+  bool ok = inner_.CopyOneFile(existing, target, failIfExists);
+  if (ok) operation.bytes = inner_.LastCopySize();
+  return Record(std::move(operation), ok);
+}
+
+std::unique_ptr<FolderEnumeration> RecordingFileSystem::FindFirst(const std::string& pattern,
+                                                                  FindData& first) {
+  Operation operation{};
+  operation.kind = OperationKind::kFindFirst;
+  operation.path = pattern;
+  std::unique_ptr<FolderEnumeration> inner = inner_.FindFirst(pattern, first);
+  bool ok = inner != nullptr;
+  Record(std::move(operation), ok);
+  if (!ok) return nullptr;
+  return std::make_unique<Enumeration>(*this, std::move(inner), pattern);
+}
+
+bool RecordingFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+  Operation operation{};
+  operation.kind = OperationKind::kSetAttributes;
+  operation.path = path;
+  operation.attributes = attributes;
+  return Record(std::move(operation), inner_.SetAttributes(path, attributes));
+}
+
+bool RecordingFileSystem::WriteProfileEntry(const std::string& section, const std::string& key,
+                                            const std::string& value, const std::string& path) {
+  Operation operation{};
+  operation.kind = OperationKind::kWriteProfile;
+  operation.path = path;
+  operation.section = section;
+  operation.key = key;
+  operation.value = value;
+  return Record(std::move(operation), inner_.WriteProfileEntry(section, key, value, path));
+}
+
+bool RecordingFileSystem::RemoveFile(const std::string& path) {
+  Operation operation{};
+  operation.kind = OperationKind::kRemoveFile;
+  operation.path = path;
+  return Record(std::move(operation), inner_.RemoveFile(path));
+}
+
+}  // namespace vostrel

@@ -1,0 +1,31 @@
+// What a front end needs of the platform it runs on, beyond the engine's
+// FileSystem: the native file system itself and the handling of the roots a
+// person types. platform/posix and platform/win32 each implement it.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/file_system.h"
+
+namespace vostrel::platform {
+
+// Called for every entry a walk cannot take over safely (a name that cannot
+// exist on Windows, such as one holding '\'): the folder, the raw name and why.
+using SkipListener = std::function<void(const std::string& folder, const std::string& name,
+                                        const std::string& reason)>;
+
+std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip = nullptr);
+
+// The absolute form of a root as given on a command line (relative to the
+// current folder), without resolving links; empty on failure.
+std::string AbsolutePath(const std::string& path);
+
+// Creates a folder and its missing parents. False with a message on failure.
+bool CreateFolderWithParents(const std::string& path, std::string& error);
+
+// The separator a person uses on this platform, for messages.
+char PreferredSeparator();
+
+}  // namespace vostrel::platform
