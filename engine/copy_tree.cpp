@@ -1,0 +1,123 @@
+#include <string>
+#include <vector>
+
+#include "engine/steps.h"
+
+namespace vostrel {
+
+namespace {
+
+constexpr uint32_t kFileAttributeReparsePoint = 0x400;
+
+std::string NormalizedFolded(const std::string& path) {
+  std::string result;
+  for (char c : path) {
+    char s = (c == '\\') ? '/' : c;
+    if (s == '/' && !result.empty() && result.back() == '/') continue;
+    result += s;
+  }
+  while (result.size() > 1 && result.back() == '/') result.pop_back();
+  return FoldCase(result);
+}
+
+// The walk's guards: it never copies the kit into itself and never follows a
+// link back into a folder it is already inside, so every walk ends.
+class Walker {
+ public:
+  explicit Walker(RunContext& run) : run_(run) {}
+
+  unsigned long Copy(const std::string& source, const std::string& dest, bool recursive) {
+    FolderId id;
+    if (run_.fs.IdentifyFolder(source, id)) {
+      if (run_.haveDestId && id == run_.destId) {
+        run_.feedback.FolderSkipped(source, "it is the destination");
+        return 0;
+      }
+      chain_.push_back(id);
+    }
+    if (run_.fs.IdentifyFolder(dest, id)) chain_.push_back(id);
+    return Walk(source, dest, recursive);
+  }
+
+ private:
+  // Whether the walk may enter the source sub-folder; records its identity
+  // and that of its copy in the chain of folders the walk is inside.
+  bool Enter(const FindData& entry, const std::string& source) {
+    FolderId id;
+    if (!run_.fs.IdentifyFolder(source, id)) return true;
+    if (run_.haveDestId && id == run_.destId) {
+      run_.feedback.FolderSkipped(source, "it is the destination");
+      return false;
+    }
+    for (const FolderId& inside : chain_) {
+      if (inside == id) {
+        run_.feedback.FolderSkipped(source, "it leads back into a folder being copied");
+        return false;
+      }
+    }
+    // Only a link can lead from the medium into the kit below its root.
+    if ((entry.attributes & kFileAttributeReparsePoint) && !run_.destFullPath.empty()) {
+      std::string full = NormalizedFolded(run_.fs.FullPath(source));
+      if (full.compare(0, run_.destFullPath.size() + 1, run_.destFullPath + "/") == 0) {
+        run_.feedback.FolderSkipped(source, "it leads into the destination");
+        return false;
+      }
+    }
+    chain_.push_back(id);
+    return true;
+  }
+
+  unsigned long Walk(const std::string& source, const std::string& dest, bool recursive) {
+    FindData entry;
+    auto enumeration = run_.fs.FindFirst(source + "\\*.*", entry);
+    if (!enumeration) return 0;  // a missing folder counts as an empty one
+    do {
+      if (!entry.name.empty() && entry.name[0] == '.') continue;
+      const std::string sourcePath = source + "\\" + entry.name;
+      const std::string destPath = dest + "\\" + entry.name;
+      if (entry.IsDirectory()) {
+        if (!recursive) continue;
+        const std::size_t depth = chain_.size();
+        if (!Enter(entry, sourcePath)) continue;
+        run_.fs.CreateFolder(destPath);
+        FolderId destId;
+        if (run_.fs.IdentifyFolder(destPath, destId)) chain_.push_back(destId);
+        Walk(sourcePath, destPath, true);  // what happens below never ends this level
+        chain_.resize(depth);
+      } else if (!run_.fs.CopyOneFile(sourcePath, destPath, true)) {
+        const unsigned long code = run_.fs.LastError();
+        run_.feedback.WalkStopped(source, code);
+        return code;
+      }
+    } while (enumeration->Next(entry));
+    const unsigned long code = run_.fs.LastError();
+    if (code == win32_error::kNoMoreFiles) return 0;
+    run_.feedback.WalkStopped(source, code);
+    return code;
+  }
+
+  RunContext& run_;
+  std::vector<FolderId> chain_;
+};
+
+}  // namespace
+
+std::string FoldCase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+std::string NormalizedFoldedPath(const std::string& path) { return NormalizedFolded(path); }
+
+unsigned long CopyTree(RunContext& run, const std::string& source, const std::string& dest,
+                       bool recursive) {
+  return Walker(run).Copy(source, dest, recursive);
+}
+
+void CreateFolders(RunContext& run, const std::vector<const char*>& suffixes) {
+  for (const char* suffix : suffixes) run.fs.CreateFolder(run.destRoot + suffix);
+}
+
+}  // namespace vostrel

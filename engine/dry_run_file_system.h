@@ -1,0 +1,92 @@
+// A FileSystem that answers reads from the disk below it and keeps every
+// write in memory, so a run can be played through without touching the
+// destination. It applies the rules the disk would: a folder needs an
+// existing parent, copies fail when their target exists under any case,
+// read-only files cannot be removed or rewritten.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/file_system.h"
+#include "engine/recording_file_system.h"
+
+namespace vostrel {
+
+class DryRunFileSystem : public FileSystem {
+ public:
+  explicit DryRunFileSystem(FileSystem& disk) : disk_(disk) {}
+
+  // Called for every operation that succeeds and changes something, in
+  // order: the would-be effect of the run. `bytes` is set for copies.
+  void SetChangeObserver(std::function<void(const Operation&)> observer) {
+    changeObserver_ = std::move(observer);
+  }
+
+  // Treats `folder` as an existing, empty folder whatever the disk holds
+  // there, so a run can be planned as if into a fresh destination.
+  void PretendEmptyFolder(const std::string& folder);
+
+  // Creates `path` and its missing parents in memory (each one a change).
+  // False with a message when a parent is a file or a creation fails.
+  bool CreateFolderWithParents(const std::string& path, std::string& error);
+
+  bool CreateFolder(const std::string& path) override;
+  bool CopyOneFile(const std::string& existing, const std::string& target,
+                   bool failIfExists) override;
+  std::unique_ptr<FolderEnumeration> FindFirst(const std::string& pattern,
+                                               FindData& first) override;
+  unsigned long LastError() const override { return lastError_; }
+  bool SetAttributes(const std::string& path, uint32_t attributes) override;
+  bool WriteProfileEntry(const std::string& section, const std::string& key,
+                         const std::string& value, const std::string& path) override;
+  bool RemoveFile(const std::string& path) override;
+  std::string FullPath(const std::string& path) override;
+  bool IdentifyFolder(const std::string& path, FolderId& id) override;
+  bool GetInfo(const std::string& path, FileInfo& info) override;
+  uint64_t LastCopySize() const override { return lastCopySize_; }
+
+ private:
+  class Enumeration;
+
+  // An item made by the run: a folder, or a file copied or written.
+  struct VirtualItem {
+    std::string name;  // the last component as the run spelled it
+    bool isDirectory = false;
+    bool readOnly = false;
+    uint64_t size = 0;
+    uint64_t serial = 0;  // a folder's identity among virtual folders
+  };
+
+  // A resolved path: the absolute form with its case from the disk, and the
+  // key that compares equal for every spelling of the same item.
+  struct Resolved {
+    std::string full;
+    std::string key;
+  };
+
+  Resolved Resolve(const std::string& path);
+  Resolved Parent(const Resolved& item);
+  // What the overlay of memory on disk holds at `item`.
+  bool Lookup(const Resolved& item, FileInfo& info);
+  bool IsHidden(const std::string& key) const;
+  bool Fail(unsigned long code);
+  void Changed(Operation change);
+
+  FileSystem& disk_;
+  std::map<std::string, VirtualItem> items_;  // by key
+  std::set<std::string> removed_;             // disk files removed, by key
+  std::set<std::string> attributesReset_;     // disk files made writable, by key
+  std::string hiddenKey_;                     // PretendEmptyFolder's folder
+  std::function<void(const Operation&)> changeObserver_;
+  unsigned long lastError_ = 0;
+  uint64_t lastCopySize_ = 0;
+  uint64_t nextSerial_ = 1;
+};
+
+}  // namespace vostrel
