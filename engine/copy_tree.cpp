@@ -7,8 +7,6 @@ namespace vostrel {
 
 namespace {
 
-constexpr uint32_t kFileAttributeReparsePoint = 0x400;
-
 std::string NormalizedFolded(const std::string& path) {
   std::string result;
   for (char c : path) {

@@ -39,6 +39,8 @@ constexpr unsigned long kCantResolveFilename = 1921;
 constexpr uint32_t kFileAttributeReadOnly = 0x1;
 constexpr uint32_t kFileAttributeDirectory = 0x10;
 constexpr uint32_t kFileAttributeNormal = 0x80;
+// A link (symbolic link or junction) to a file or folder.
+constexpr uint32_t kFileAttributeReparsePoint = 0x400;
 
 // One entry of a folder enumeration: the long file name and its attributes.
 // The engine reads only the name and the folder bit.
@@ -90,7 +92,7 @@ class FileSystem {
   // read-only source gives a read-only copy). With failIfExists the call
   // fails with ERROR_FILE_EXISTS and leaves an existing target unchanged.
   virtual bool CopyOneFile(const std::string& existing, const std::string& target,
-                        bool failIfExists) = 0;
+                           bool failIfExists) = 0;
 
   // FindFirstFileA(pattern): pattern is folder + "\*.*". Returns nullptr
   // (INVALID_HANDLE_VALUE) when the folder is missing or yields no entry.

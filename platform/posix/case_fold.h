@@ -1,0 +1,30 @@
+// Names compared as Windows compares them: without regard to case, by simple
+// Unicode case mapping, and sorted as NTFS sorts a folder's entries.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vostrel::posix {
+
+// The upper-case form of one code point by simple case mapping (Latin-1
+// Supplement, Latin Extended-A, Greek and Cyrillic besides ASCII); any other
+// code point stands for itself.
+char32_t SimpleUpper(char32_t c);
+
+// The key two names share exactly when they differ only in case: the name
+// upper-cased, as UTF-16 code units, the units NTFS orders by. A byte that is
+// not part of valid UTF-8 stands for itself as a lone surrogate 0xDC80..0xDCFF,
+// which no valid name can produce, so odd names never collide with real ones.
+std::u16string FoldKey(std::string_view name);
+
+// NTFS enumeration order: ordinal on the folded keys, ties (names that differ
+// only in case) broken by the raw bytes so the order is total.
+bool NtfsLess(const std::u16string& keyA, std::string_view nameA, const std::u16string& keyB,
+              std::string_view nameB);
+
+// Matches a FindFirst pattern ('*' any run, '?' one unit) against a folded
+// name; "*" and "*.*" match every name, as on Windows.
+bool MatchesPattern(const std::u16string& foldedPattern, const std::u16string& foldedName);
+
+}  // namespace vostrel::posix

@@ -1,0 +1,203 @@
+#include "platform/posix/name_resolver.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/posix/case_fold.h"
+
+namespace vostrel::posix {
+
+namespace {
+
+// A walk holds a source and a destination folder per level; a few levels of
+// both stay warm, older ones are read again if a walk comes back to them.
+constexpr size_t kResolvedFolders = 64;
+constexpr size_t kIndexedFolders = 8;
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsDotName(const std::string& part) { return part == "." || part == ".."; }
+
+std::string CurrentFolder() {
+  std::string buffer(256, '\0');
+  for (;;) {
+    if (getcwd(buffer.data(), buffer.size()) != nullptr) {
+      buffer.resize(std::strlen(buffer.c_str()));
+      return buffer;
+    }
+    if (errno != ERANGE) return std::string();
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+void InsertSorted(std::vector<std::string>& names, const std::string& name) {
+  auto at = std::lower_bound(names.begin(), names.end(), name);
+  if (at == names.end() || *at != name) names.insert(at, name);
+}
+
+}  // namespace
+
+SplitPath Split(const std::string& path) {
+  SplitPath split;
+  split.base = !path.empty() && IsSeparator(path[0]) ? std::string("/") : CurrentFolder();
+  size_t at = 0;
+  while (at < path.size()) {
+    while (at < path.size() && IsSeparator(path[at])) ++at;
+    size_t end = at;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    if (end > at) split.parts.emplace_back(path, at, end - at);
+    at = end;
+  }
+  split.trailingSeparator = !path.empty() && IsSeparator(path.back());
+  return split;
+}
+
+std::string JoinNative(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  if (folder.back() == '/') return folder + name;
+  std::string joined;
+  joined.reserve(folder.size() + 1 + name.size());
+  joined.append(folder).append(1, '/').append(name);
+  return joined;
+}
+
+std::string OpenableFolder(const std::string& folder) { return folder.empty() ? "." : folder; }
+
+NameResolver::NameResolver() : resolved_(kResolvedFolders), indexes_(kIndexedFolders) {}
+
+std::string NameResolver::KeyOf(const SplitPath& path, size_t count) {
+  // Without a base (the current folder was unreadable) the meaning of the
+  // path may change, so it is not remembered. NUL cannot occur in a name.
+  if (path.base.empty()) return std::string();
+  std::string key = path.base;
+  for (size_t i = 0; i < count; ++i) key.append(1, '\0').append(path.parts[i]);
+  return key;
+}
+
+ResolvedFolder NameResolver::ResolveFolder(const SplitPath& path, size_t count) {
+  ResolvedFolder result;
+  size_t start = 0;
+  result.native = path.base;
+  if (!path.base.empty()) {
+    for (size_t k = count; k > 0; --k) {
+      if (const std::string* cached = resolved_.Find(KeyOf(path, k))) {
+        result.native = *cached;
+        start = k;
+        break;
+      }
+    }
+  }
+
+  bool found = true;
+  for (size_t i = start; i < count; ++i) {
+    const std::string& part = path.parts[i];
+    std::string exact = JoinNative(result.native, part);
+    if (!found || IsDotName(part)) {
+      result.native = std::move(exact);
+      continue;
+    }
+    struct stat status;
+    std::string spelling;
+    if (fstatat(AT_FDCWD, exact.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+      result.native = std::move(exact);
+    } else if (errno == ENOENT && Lookup(result.native, part, spelling)) {
+      result.native = JoinNative(result.native, spelling);
+    } else {
+      found = false;
+      result.existingSize = result.native.size();
+      result.native = std::move(exact);
+    }
+  }
+  result.found = found;
+  if (found) {
+    result.existingSize = result.native.size();
+    if (start < count) {
+      std::string key = KeyOf(path, count);
+      if (!key.empty()) resolved_.Put(key, result.native);
+    }
+  }
+  return result;
+}
+
+NameResolver::FolderIndex* NameResolver::IndexOf(const std::string& folder) {
+  if (FolderIndex* index = indexes_.Find(folder)) return index;
+  DIR* dir = opendir(OpenableFolder(folder).c_str());
+  if (dir == nullptr) return nullptr;
+  FolderIndex index;
+  bool complete = true;
+  for (;;) {
+    errno = 0;
+    struct dirent* entry = readdir(dir);
+    if (entry == nullptr) {
+      complete = errno == 0;
+      break;
+    }
+    std::string name = entry->d_name;
+    // A name holding '\' can never be reached: it would be split apart.
+    if (name == "." || name == ".." || name.find('\\') != std::string::npos) continue;
+    index[FoldKey(name)].push_back(std::move(name));
+  }
+  closedir(dir);
+  if (!complete) return nullptr;
+  for (auto& names : index) {
+    if (names.second.size() > 1) std::sort(names.second.begin(), names.second.end());
+  }
+  return &indexes_.Put(folder, std::move(index));
+}
+
+bool NameResolver::Lookup(const std::string& folder, const std::string& name,
+                          std::string& spelling) {
+  FolderIndex* index = IndexOf(folder);
+  if (index == nullptr) return false;
+  auto found = index->find(FoldKey(name));
+  if (found == index->end() || found->second.empty()) return false;
+  const std::vector<std::string>& names = found->second;
+  spelling = std::find(names.begin(), names.end(), name) != names.end() ? name : names.front();
+  return true;
+}
+
+void NameResolver::NoteAdded(const std::string& folder, const std::string& name) {
+  if (FolderIndex* index = indexes_.Find(folder)) InsertSorted((*index)[FoldKey(name)], name);
+}
+
+void NameResolver::NoteRemoved(const std::string& folder, const std::string& name) {
+  if (FolderIndex* index = indexes_.Find(folder)) {
+    auto found = index->find(FoldKey(name));
+    if (found != index->end()) {
+      auto& names = found->second;
+      names.erase(std::remove(names.begin(), names.end(), name), names.end());
+      if (names.empty()) index->erase(found);
+    }
+  }
+  std::string native = JoinNative(folder, name);
+  resolved_.EraseIf([&](const std::string& cached) { return cached == native; });
+  indexes_.Erase(native);
+}
+
+void NameResolver::NoteFolderCreated(const SplitPath& path, size_t count,
+                                     const std::string& native) {
+  std::string key = KeyOf(path, count);
+  if (!key.empty()) resolved_.Put(key, native);
+  indexes_.Put(native, FolderIndex());
+}
+
+void NameResolver::Install(const std::string& folder, const std::vector<FolderEntry>& entries) {
+  FolderIndex index;
+  for (const FolderEntry& entry : entries) index[entry.key].push_back(entry.name);
+  for (auto& names : index) {
+    if (names.second.size() > 1) std::sort(names.second.begin(), names.second.end());
+  }
+  indexes_.Put(folder, std::move(index));
+}
+
+void NameResolver::Forget() {
+  resolved_.Clear();
+  indexes_.Clear();
+}
+
+}  // namespace vostrel::posix

@@ -1,0 +1,140 @@
+// Turns the engine's Windows-form paths into names on disk: '\' and '/' both
+// separate, runs of them count as one, and each component is found without
+// regard to case. Work is done per folder, not per file: what a folder path
+// resolved to is remembered, and so is an index of each recent folder's names
+// (one readdir pass), so a walk copying many files of one folder reads it
+// once. Both caches hold only the last few folders, so memory follows the
+// largest folder, not the tree.
+#pragma once
+
+#include <cstddef>
+#include <list>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace vostrel::posix {
+
+// A small least-recently-used map.
+template <typename Value>
+class LruMap {
+ public:
+  explicit LruMap(size_t capacity) : capacity_(capacity) {}
+
+  Value* Find(const std::string& key) {
+    auto found = where_.find(key);
+    if (found == where_.end()) return nullptr;
+    items_.splice(items_.begin(), items_, found->second);
+    return &found->second->second;
+  }
+
+  Value& Put(const std::string& key, Value value) {
+    Erase(key);
+    items_.emplace_front(key, std::move(value));
+    where_[key] = items_.begin();
+    if (items_.size() > capacity_) {
+      where_.erase(items_.back().first);
+      items_.pop_back();
+    }
+    return items_.front().second;
+  }
+
+  void Erase(const std::string& key) {
+    auto found = where_.find(key);
+    if (found == where_.end()) return;
+    items_.erase(found->second);
+    where_.erase(found);
+  }
+
+  void Clear() {
+    items_.clear();
+    where_.clear();
+  }
+
+  template <typename Predicate>
+  void EraseIf(Predicate predicate) {
+    for (auto it = items_.begin(); it != items_.end();) {
+      if (predicate(it->second)) {
+        where_.erase(it->first);
+        it = items_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+
+ private:
+  using Item = std::pair<std::string, Value>;
+  size_t capacity_;
+  std::list<Item> items_;
+  std::unordered_map<std::string, typename std::list<Item>::iterator> where_;
+};
+
+// A path split at its separators, anchored at a native folder.
+struct SplitPath {
+  std::string base;                // "/", or the current folder for a relative path
+  bool trailingSeparator = false;  // ended with a separator
+  std::vector<std::string> parts;  // never empty strings
+};
+
+// Relative paths are anchored at the current folder now, so the caches stay
+// right should it change later.
+SplitPath Split(const std::string& path);
+
+// `folder` + "/" + `name`, where "" is the current folder and "/" the root.
+std::string JoinNative(const std::string& folder, const std::string& name);
+// A native folder path usable in a system call ("" becomes ".").
+std::string OpenableFolder(const std::string& folder);
+
+// A folder path resolved against the disk.
+struct ResolvedFolder {
+  std::string native;
+  bool found = false;       // every component exists
+  size_t existingSize = 0;  // native.substr(0, existingSize) is the part that exists
+};
+
+// One name of a folder as read from disk.
+struct FolderEntry {
+  std::u16string key;  // FoldKey(name)
+  std::string name;
+};
+
+class NameResolver {
+ public:
+  NameResolver();
+
+  // Resolves the first `count` components of `path`. A component that does
+  // not exist is kept as given, and so is everything after it, so that a
+  // creation uses the caller's spelling. "." and ".." pass through.
+  ResolvedFolder ResolveFolder(const SplitPath& path, size_t count);
+
+  // The folder's own spelling of `name` under any case: the exact name when
+  // it is there, else the first variant in enumeration order. False when
+  // there is none (or the folder cannot be read).
+  bool Lookup(const std::string& folder, const std::string& name, std::string& spelling);
+
+  // Keep the caches true to our own changes.
+  void NoteAdded(const std::string& folder, const std::string& name);
+  void NoteRemoved(const std::string& folder, const std::string& name);
+  // A folder we just created: it is known to be empty, and `path` (its first
+  // `count` components) names it.
+  void NoteFolderCreated(const SplitPath& path, size_t count, const std::string& native);
+  // A full fresh listing of the folder (an enumeration has just read it).
+  void Install(const std::string& folder, const std::vector<FolderEntry>& entries);
+  // Something we took to exist has gone behind our back: start afresh.
+  void Forget();
+
+ private:
+  // The names of one folder by folded key; each list is in enumeration
+  // order, so its front is what a case-insensitive lookup finds.
+  using FolderIndex = std::unordered_map<std::u16string, std::vector<std::string>>;
+
+  FolderIndex* IndexOf(const std::string& folder);
+  static std::string KeyOf(const SplitPath& path, size_t count);
+
+  LruMap<std::string> resolved_;  // folder path as given -> native path
+  LruMap<FolderIndex> indexes_;   // native folder -> its names
+};
+
+}  // namespace vostrel::posix

@@ -1,0 +1,60 @@
+// The platform services of platform/native.h on Linux.
+#include "platform/native.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/posix/posix_file_system.h"
+
+namespace fs = std::filesystem;
+
+namespace vostrel::platform {
+
+std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip) {
+  return std::make_unique<posix::PosixFileSystem>(std::move(onSkip));
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return std::string();
+  // The engine reads '\' as a separator here, so a root is read that way too.
+  std::string full = path;
+  std::replace(full.begin(), full.end(), '\\', '/');
+  if (full.front() != '/') {
+    std::error_code error;
+    fs::path current = fs::current_path(error);
+    if (error) return std::string();
+    full = current.string() + "/" + full;
+  }
+  std::string normal = fs::path(full).lexically_normal().string();
+  while (normal.size() > 1 && normal.back() == '/') normal.pop_back();
+  return normal;
+}
+
+bool CreateFolderWithParents(const std::string& path, std::string& error) {
+  if (path.empty()) {
+    error = "no folder given";
+    return false;
+  }
+  std::error_code failure;
+  fs::create_directories(path, failure);
+  std::error_code ignored;
+  if (fs::is_directory(path, ignored)) return true;
+  // Name the file that stands where a folder should be, if that is why.
+  for (fs::path step = fs::path(path); !step.empty() && step != step.parent_path();
+       step = step.parent_path()) {
+    fs::file_status status = fs::status(step, ignored);
+    if (fs::exists(status) && !fs::is_directory(status)) {
+      error = "cannot create the folder \"" + path + "\": \"" + step.string() +
+              "\" is a file, not a folder";
+      return false;
+    }
+  }
+  error = "cannot create the folder \"" + path +
+          "\": " + (failure ? failure.message() : std::string("unknown error"));
+  return false;
+}
+
+char PreferredSeparator() { return '/'; }
+
+}  // namespace vostrel::platform

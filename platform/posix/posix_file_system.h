@@ -1,0 +1,80 @@
+// The engine's file system on Linux. It keeps the Win32 contract the engine
+// was written against: Windows-form paths, names matched without regard to
+// case, folders enumerated in NTFS order, Win32 error codes, fail-if-exists
+// copies that never leave a partial file under a final name, and read-only
+// files that cannot be deleted.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/file_system.h"
+#include "platform/native.h"
+#include "platform/posix/name_resolver.h"
+
+struct stat;
+
+namespace vostrel::posix {
+
+class PosixFileSystem : public FileSystem {
+ public:
+  // How a copy reaches the disk. Every way is on by default and each falls
+  // back to the next where the file system lacks it; switching one off
+  // makes the fallback reachable on any disk.
+  struct CopyOptions {
+    bool anonymousTemporary = true;  // O_TMPFILE, else a named "." temporary
+    bool clone = true;               // FICLONE reflink
+    bool copyFileRange = true;       // copy_file_range, else read/write
+  };
+
+  // `onSkip` hears of every entry an enumeration leaves out because its name
+  // cannot exist on Windows.
+  explicit PosixFileSystem(platform::SkipListener onSkip = nullptr);
+  PosixFileSystem(platform::SkipListener onSkip, CopyOptions options);
+  ~PosixFileSystem() override;
+
+  bool CreateFolder(const std::string& path) override;
+  bool CopyOneFile(const std::string& existing, const std::string& target,
+                   bool failIfExists) override;
+  std::unique_ptr<FolderEnumeration> FindFirst(const std::string& pattern,
+                                               FindData& first) override;
+  unsigned long LastError() const override { return lastError_; }
+  bool SetAttributes(const std::string& path, uint32_t attributes) override;
+  bool WriteProfileEntry(const std::string& section, const std::string& key,
+                         const std::string& value, const std::string& path) override;
+  bool RemoveFile(const std::string& path) override;
+  std::string FullPath(const std::string& path) override;
+  bool IdentifyFolder(const std::string& path, FolderId& id) override;
+  bool GetInfo(const std::string& path, FileInfo& info) override;
+  uint64_t LastCopySize() const override { return lastCopySize_; }
+
+ private:
+  class Enumeration;
+  struct Location;
+
+  Location Locate(const std::string& path);
+  template <typename Probe>
+  int ProbeExisting(Location& location, Probe probe);
+
+  bool Fail(unsigned long win32Code);
+  // Fails with the Win32 code for `error`; a missing item gives 2 when its
+  // folder exists and 3 when it does not.
+  bool FailErrno(int error, const Location& location);
+
+  int CopyData(int from, int to, uint64_t size, bool tryClone, bool& cloneRefused,
+               uint64_t& copied);
+  bool CopyInto(const Location& target, const std::string& replacing, int source,
+                const struct ::stat& status);
+
+  platform::SkipListener onSkip_;
+  CopyOptions options_;
+  NameResolver names_;
+  std::vector<char> buffer_;  // the read/write fallback's buffer, kept between copies
+  uint64_t noCloneDevice_ = 0;
+  std::string noCloneFolder_;  // empty: reflinks not yet refused
+  unsigned long lastError_ = 0;
+  uint64_t lastCopySize_ = 0;
+};
+
+}  // namespace vostrel::posix

@@ -1,0 +1,74 @@
+// Case-insensitive keys and NTFS order, where a disk cannot show the
+// difference (surrogate order, invalid bytes, patterns).
+#include "platform/posix/case_fold.h"
+
+#include <gtest/gtest.h>
+
+namespace vostrel::posix {
+namespace {
+
+TEST(CaseFoldTest, NamesDifferingOnlyInCaseShareAKey) {
+  const std::pair<const char*, const char*> same[] = {
+      {"setup.exe", "SETUP.EXE"},
+      {"ärger", "ÄRGER"},
+      {"ÿ", "Ÿ"},
+      {"ĳ", "Ĳ"},
+      {"ľ", "Ľ"},
+      {"ſ", "S"},
+      {"µ", "Μ"},
+      {"σοφία", "ΣΟΦΊΑ"},
+      {"ς", "Σ"},
+      {"ϐ", "Β"},
+      {"ёлка", "ЁЛКА"},
+      {"ґ", "Ґ"},
+      {"ӂ", "Ӂ"},
+      {"ӏ", "Ӏ"},
+  };
+  for (const auto& [small, capital] : same) {
+    EXPECT_EQ(FoldKey(small), FoldKey(capital)) << small << " / " << capital;
+  }
+  // No simple capital: these stay apart.
+  EXPECT_NE(FoldKey("straße"), FoldKey("STRASSE"));
+  EXPECT_NE(FoldKey("ŉ"), FoldKey("ʼN"));
+}
+
+TEST(CaseFoldTest, InvalidBytesStandForThemselves) {
+  // Latin-1 'ä' and 'Ä' are not UTF-8: they neither fold nor match the UTF-8 letters.
+  EXPECT_NE(FoldKey("\xE4"), FoldKey("\xC4"));
+  EXPECT_NE(FoldKey("\xC4"), FoldKey("Ä"));
+  EXPECT_EQ(FoldKey("a\xE4"), FoldKey("A\xE4"));
+  // Truncated, overlong and surrogate sequences keep every byte.
+  EXPECT_EQ(FoldKey("\xC3"), std::u16string(1, char16_t(0xDCC3)));
+  EXPECT_EQ(FoldKey("\xC0\xAF").size(), 2u);
+  EXPECT_EQ(FoldKey("\xED\xA0\x80").size(), 3u);
+  EXPECT_NE(FoldKey("\xED\xA0\x80"), FoldKey("\xED\xA0\x81"));
+}
+
+TEST(CaseFoldTest, OrdersAsNtfsDoes) {
+  auto less = [](const std::string& a, const std::string& b) {
+    return NtfsLess(FoldKey(a), a, FoldKey(b), b);
+  };
+  EXPECT_TRUE(less("aB", "a_b"));  // 'B' < '_' once upper-cased
+  EXPECT_TRUE(less("alpha", "Zeta"));
+  EXPECT_TRUE(less("AB", "ab"));  // same key: raw bytes decide
+  EXPECT_FALSE(less("ab", "AB"));
+  EXPECT_TRUE(less("Zeta", "ärger"));
+  // UTF-16 order: a character beyond U+FFFF (surrogates) sorts before U+FF21.
+  EXPECT_TRUE(less("\xF0\x9F\x98\x80", "\xEF\xBC\xA1"));
+}
+
+TEST(CaseFoldTest, PatternsMatchWithoutRegardToCase) {
+  auto matches = [](const std::string& pattern, const std::string& name) {
+    return MatchesPattern(FoldKey(pattern), FoldKey(name));
+  };
+  EXPECT_TRUE(matches("*.*", "README"));  // "*.*" takes names without a dot too
+  EXPECT_TRUE(matches("*", ".."));
+  EXPECT_TRUE(matches("*.dll", "VOKPELLAM.DLL"));
+  EXPECT_TRUE(matches("vok?ellam.*", "VokPellam.dll"));
+  EXPECT_TRUE(matches("a*b*c", "aXbYbZc"));
+  EXPECT_FALSE(matches("*.dll", "vokpellam.dll.bak"));
+  EXPECT_FALSE(matches("setup.exe", "setup.ex"));
+}
+
+}  // namespace
+}  // namespace vostrel::posix

@@ -1,0 +1,55 @@
+// What the command line needs of Linux beyond the engine's file system.
+#include "platform/native.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/temp_tree.h"
+
+namespace vostrel::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(PosixNativeTest, AbsolutePathNormalisesWithoutResolvingLinks) {
+  EXPECT_EQ(AbsolutePath("/"), "/");
+  EXPECT_EQ(AbsolutePath("/a//b/./../c/"), "/a/c");
+  EXPECT_EQ(AbsolutePath("/a\\b"), "/a/b");
+  EXPECT_EQ(AbsolutePath(""), "");
+  EXPECT_EQ(AbsolutePath("kit/./x"), fs::current_path().string() + "/kit/x");
+
+  testing::TempTree tree;
+  tree.MakeDir("real/inner");
+  fs::create_directory_symlink(tree.Path("real/inner"), tree.Path("link"));
+  EXPECT_EQ(AbsolutePath(tree.Path("link") + "/.."), tree.root());
+}
+
+TEST(PosixNativeTest, CreateFolderWithParents) {
+  testing::TempTree tree;
+  std::string error;
+  EXPECT_TRUE(CreateFolderWithParents(tree.Path("a/b/c"), error)) << error;
+  EXPECT_TRUE(fs::is_directory(tree.Path("a/b/c")));
+  EXPECT_TRUE(CreateFolderWithParents(tree.Path("a/b"), error)) << error;
+
+  tree.Write("file", "x");
+  EXPECT_FALSE(CreateFolderWithParents(tree.Path("file/sub"), error));
+  EXPECT_NE(error.find(tree.Path("file") + "\" is a file"), std::string::npos) << error;
+}
+
+TEST(PosixNativeTest, NativeFileSystemReportsSkippedNames) {
+  testing::TempTree tree;
+  tree.Write("medium/bad\\name", "x");
+  std::string skipped;
+  auto fileSystem = MakeNativeFileSystem(
+      [&](const std::string&, const std::string& name, const std::string&) { skipped = name; });
+  FindData entry;
+  auto enumeration = fileSystem->FindFirst(tree.root() + "\\Medium\\*.*", entry);
+  ASSERT_TRUE(enumeration);
+  while (enumeration->Next(entry)) EXPECT_EQ(entry.name, "..");
+  EXPECT_EQ(skipped, "bad\\name");
+  EXPECT_EQ(PreferredSeparator(), '/');
+}
+
+}  // namespace
+}  // namespace vostrel::platform
