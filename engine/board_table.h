@@ -10,10 +10,10 @@
 namespace vostrel {
 
 struct BoardDriverRow {
-  int row;                    // 1 to 12: evaluation order
-  const char* label;          // the check box's caption: the board's name
-  int controlId;              // the check box's id in the main window
-  const char* driverFolder;   // copied recursively when the row copies
+  int row;                   // 1 to 12: evaluation order
+  const char* label;         // the check box's caption: the board's name
+  int controlId;             // the check box's id in the main window
+  const char* driverFolder;  // copied recursively when the row copies
   const char* statusText;
   // Deleted from the destination when the row does not copy, in this order.
   std::array<const char*, 2> removals;  // second is null except for row 10

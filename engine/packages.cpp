@@ -15,10 +15,9 @@ void CopySetupAndTools(RunContext& run) {
   CopyTree(run, run.sourceRoot, run.destRoot, false);
   CreateFolders(run, {"\\Talvor Imaging", "\\Talvor Imaging\\Tools"});
   run.feedback.SetStatus("Copying Talvor Imaging Tools...");
-  for (const char* tool : {"\\Talvor Imaging\\Tools\\VOKConfig.exe",
-                           "\\Talvor Imaging\\Tools\\vokdrv.exe",
-                           "\\Talvor Imaging\\Tools\\BchResum.bch",
-                           "\\Talvor Imaging\\Tools\\vokbench.exe"}) {
+  for (const char* tool :
+       {"\\Talvor Imaging\\Tools\\VOKConfig.exe", "\\Talvor Imaging\\Tools\\vokdrv.exe",
+        "\\Talvor Imaging\\Tools\\BchResum.bch", "\\Talvor Imaging\\Tools\\vokbench.exe"}) {
     CopySingleFile(run, tool);
   }
 }
@@ -32,15 +31,14 @@ void CopyRuntimePackage(RunContext& run) {
   CopySingleFile(run, "\\Talvor Imaging\\Vok\\SetupType.txt");
   // A copy of a read-only medium file is read-only, and the edits below
   // would fail on it.
-  run.fs.SetAttributes(run.destRoot + "\\Talvor Imaging\\Vok\\SetupType.txt",
-                       kFileAttributeNormal);
+  run.fs.SetAttributes(run.destRoot + "\\Talvor Imaging\\Vok\\SetupType.txt", kFileAttributeNormal);
   WriteRuntimeEntries(run);
 }
 
 void CopyControlPackage(RunContext& run) {
   run.feedback.SetStatus("Copying Quenzo Files...");
-  CreateFolders(run, {"\\Talvor Imaging", "\\Talvor Imaging\\Quenzo",
-                      "\\Talvor Imaging\\Quenzo\\Controls"});
+  CreateFolders(
+      run, {"\\Talvor Imaging", "\\Talvor Imaging\\Quenzo", "\\Talvor Imaging\\Quenzo\\Controls"});
   CopyTree(run, run.sourceRoot + "\\Talvor Imaging\\Quenzo\\Controls",
            run.destRoot + "\\Talvor Imaging\\Quenzo\\Controls", true);
 }

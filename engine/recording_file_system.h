@@ -27,8 +27,8 @@ const char* OperationName(OperationKind kind);
 
 struct Operation {
   OperationKind kind;
-  std::string path;    // the folder, file, pattern or profile file operated on
-  std::string target;  // CopyFile: the new file
+  std::string path;                 // the folder, file, pattern or profile file operated on
+  std::string target;               // CopyFile: the new file
   std::string section, key, value;  // WriteProfile
   uint32_t attributes = 0;          // SetAttributes
   bool ok = false;

@@ -5,7 +5,8 @@
 namespace vostrel {
 
 const char* const kMessageNoSource = "Must Select the Source for Redistribution";
-const char* const kMessageNoDestination = "Must Select the Destination for The Copy Of Redistribution";
+const char* const kMessageNoDestination =
+    "Must Select the Destination for The Copy Of Redistribution";
 const char* const kMessageNoPackage = "Must Select A Package For Redistribution";
 const char* const kMessageDestinationIsSource = "Must Select a Destination Other Than the Source";
 
@@ -45,8 +46,7 @@ std::string StripFileName(const std::string& text) {
 }
 
 std::optional<std::string> ValidateRun(FileSystem& fs, const std::string& sourceRoot,
-                                       const std::string& destRoot,
-                                       const KitSelection& selection) {
+                                       const std::string& destRoot, const KitSelection& selection) {
   if (sourceRoot.empty()) return std::string(kMessageNoSource);
   if (destRoot.empty()) return std::string(kMessageNoDestination);
   if (!selection.libraryRuntime && !selection.controlPackage && !selection.cameraTool) {
@@ -65,8 +65,8 @@ void RunRedistribution(FileSystem& fs, RunFeedback& feedback, const std::string&
   WaitCursorScope waitCursor(feedback);
   FolderId destId;
   const bool haveDestId = fs.IdentifyFolder(destRoot, destId);
-  RunContext run{fs,         feedback, sourceRoot, destRoot,
-                 selection,  haveDestId, destId,   NormalizedFoldedPath(fs.FullPath(destRoot))};
+  RunContext run{fs,        feedback,   sourceRoot, destRoot,
+                 selection, haveDestId, destId,     NormalizedFoldedPath(fs.FullPath(destRoot))};
 
   CopySetupAndTools(run);
   if (selection.libraryRuntime) CopyRuntimePackage(run);

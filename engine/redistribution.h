@@ -25,8 +25,7 @@ std::string StripFileName(const std::string& text);
 // The first validation message the run would show, or nothing when the run
 // may start. Reads the disk only to compare the resolved roots.
 std::optional<std::string> ValidateRun(FileSystem& fs, const std::string& sourceRoot,
-                                       const std::string& destRoot,
-                                       const KitSelection& selection);
+                                       const std::string& destRoot, const KitSelection& selection);
 
 // Validates, then performs the steps in their fixed order under the wait
 // cursor. No result: its outputs are the disk, the status line and the

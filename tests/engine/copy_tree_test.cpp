@@ -16,7 +16,7 @@ class CopyTreeTest : public EngineTest {
   unsigned long Copy(const std::string& from, const std::string& to, bool recursive,
                      FileSystem* through = nullptr) {
     RunContext run{through ? *through : *fs, feedback, tree.Path("src"), tree.Path("dst"),
-                   KitSelection{}, false, FolderId{}, ""};
+                   KitSelection{},           false,    FolderId{},       ""};
     run.haveDestId = run.fs.IdentifyFolder(run.destRoot, run.destId);
     run.destFullPath = NormalizedFoldedPath(run.fs.FullPath(run.destRoot));
     return CopyTree(run, tree.Path(from), tree.Path(to), recursive);
@@ -64,10 +64,10 @@ TEST_F(CopyTreeTest, RecursiveCreatesEachFolderBeforeItsContent) {
     if (operation.kind == OperationKind::kCopyFile) writes.push_back("copy " + operation.target);
   }
   const std::string dst = tree.Path("dst");
-  EXPECT_EQ(writes, (std::vector<std::string>{
-                        "mkdir " + dst + "\\a", "mkdir " + dst + "\\a\\b",
-                        "mkdir " + dst + "\\a\\b\\c", "copy " + dst + "\\a\\b\\c\\deep.txt",
-                        "copy " + dst + "\\a\\mid.txt"}));
+  EXPECT_EQ(writes,
+            (std::vector<std::string>{
+                "mkdir " + dst + "\\a", "mkdir " + dst + "\\a\\b", "mkdir " + dst + "\\a\\b\\c",
+                "copy " + dst + "\\a\\b\\c\\deep.txt", "copy " + dst + "\\a\\mid.txt"}));
 }
 
 TEST_F(CopyTreeTest, ExistingFileEndsOnlyThatFolderWalkAndKeepsItsContent) {
@@ -182,8 +182,8 @@ TEST_F(CopyTreeTest, NeverCopiesTheDestinationIntoItself) {
   // The kit is being built inside the very folder the walk copies.
   tree.Write("src/lib.dll", "lib");
   tree.MakeDir("src/kit");
-  RunContext run{*fs, feedback, tree.Path("src"), tree.Path("src/kit"), KitSelection{}, false,
-                 FolderId{}, ""};
+  RunContext run{
+      *fs, feedback, tree.Path("src"), tree.Path("src/kit"), KitSelection{}, false, FolderId{}, ""};
   run.haveDestId = fs->IdentifyFolder(run.destRoot, run.destId);
   tree.MakeDir("src/kit/copy");
   EXPECT_EQ(CopyTree(run, tree.Path("src"), tree.Path("src/kit/copy"), true), 0u);

@@ -49,11 +49,11 @@ TEST_F(DriversTest, DefaultKitHasCommonFoldersVideoCardAndNoBoardLibrary) {
 
 TEST_F(DriversTest, ArduneBringsThePellamDriversWithoutTheirConfiguration) {
   Run(WithBoards({5}));
-  EXPECT_EQ(DriverStatuses(), (std::vector<std::string>{
-                                  "Copying Talvor Drivers Files...",
-                                  "Copying Talvor Pellam Drivers...",
-                                  "Copying Talvor Ardune Drivers...",
-                                  "Copying Talvor PELUX Drivers...", "Redistribution Complete"}));
+  EXPECT_EQ(DriverStatuses(),
+            (std::vector<std::string>{
+                "Copying Talvor Drivers Files...", "Copying Talvor Pellam Drivers...",
+                "Copying Talvor Ardune Drivers...", "Copying Talvor PELUX Drivers...",
+                "Redistribution Complete"}));
   EXPECT_TRUE(InKit(kDrivers + "Pellam/board.inf"));
   EXPECT_TRUE(InKit(kDrivers + "Ardune/x86/board.sys"));
   EXPECT_FALSE(InKit(kDrivers + "Pellam/Pellam.cfg"));

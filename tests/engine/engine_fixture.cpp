@@ -9,8 +9,8 @@
 namespace vostrel::testing {
 
 const std::vector<std::string> kBoardLibraries = {
-    "vokpellam.dll", "vokvarnex.dll", "voktobrin.dll",  "vokkestov.dll", "vokardune.dll",
-    "voksorvik.dll", "voklunnet.dll", "vokwyndel.dll",  "vokcalvex.dll", "vokjurano.dll",
+    "vokpellam.dll",  "vokvarnex.dll", "voktobrin.dll", "vokkestov.dll", "vokardune.dll",
+    "voksorvik.dll",  "voklunnet.dll", "vokwyndel.dll", "vokcalvex.dll", "vokjurano.dll",
     "vokjuranox.dll", "voknuvaro.dll", "vokharrik.dll"};
 
 const char* const kMediumSetupType =
@@ -32,8 +32,8 @@ const char* const kMediumSetupType =
 void BuildMedium(const TempTree& tree, const std::string& at) {
   auto put = [&](const std::string& relative) { tree.Write(at + "/" + relative, relative); };
   for (const char* file : {"setup.exe", "setup.ini", "data1.cab", "Extras/notes.txt"}) put(file);
-  for (const char* tool : {"VOKConfig.exe", "vokdrv.exe", "BchResum.bch", "vokbench.exe",
-                           "vokdebug.exe"}) {
+  for (const char* tool :
+       {"VOKConfig.exe", "vokdrv.exe", "BchResum.bch", "vokbench.exe", "vokdebug.exe"}) {
     put(std::string("Talvor Imaging/Tools/") + tool);
   }
   for (const std::string& library : kBoardLibraries) put("Talvor Imaging/Vok/Dll/" + library);

@@ -62,12 +62,12 @@ TEST_F(EngineTest, EntriesAreWrittenInTheirOrderAndEachKeyKeepsOneLine) {
       writes.push_back(operation.section + "/" + operation.key + "=" + operation.value);
     }
   }
-  EXPECT_EQ(writes, (std::vector<std::string>{
-                        "PRODUCT/VokDevelopment=N", "SELECTED/VokDevelopment=N",
-                        "PRODUCT/QuenzoDevelopment=N", "PRODUCT/QuenzoRuntime=N",
-                        "SELECTED/Framory=N", "PRODUCT/Framory=N", "PRODUCT/KRT=N",
-                        "PRODUCT/QuenzoRuntime=Y", "SELECTED/QuenzoRuntime=Y",
-                        "PRODUCT/Framory=Y", "SELECTED/Framory=Y"}));
+  EXPECT_EQ(writes,
+            (std::vector<std::string>{"PRODUCT/VokDevelopment=N", "SELECTED/VokDevelopment=N",
+                                      "PRODUCT/QuenzoDevelopment=N", "PRODUCT/QuenzoRuntime=N",
+                                      "SELECTED/Framory=N", "PRODUCT/Framory=N", "PRODUCT/KRT=N",
+                                      "PRODUCT/QuenzoRuntime=Y", "SELECTED/QuenzoRuntime=Y",
+                                      "PRODUCT/Framory=Y", "SELECTED/Framory=Y"}));
   const std::string kit = Kit(kKitSetupType);
   std::size_t lines = 0;
   for (std::size_t at = kit.find("QuenzoRuntime="); at != std::string::npos;

@@ -59,8 +59,7 @@ TEST_F(ValidationTest, DestinationThatIsTheSourceIsRefusedWhateverItsSpelling) {
   feedback = RecordingFeedback();
   Expect(SourceRoot(), tree.Path("MEDIUM/"), DefaultSelection(), kMessageDestinationIsSource);
   feedback = RecordingFeedback();
-  Expect(SourceRoot(), tree.Path("kit/../medium"), DefaultSelection(),
-         kMessageDestinationIsSource);
+  Expect(SourceRoot(), tree.Path("kit/../medium"), DefaultSelection(), kMessageDestinationIsSource);
   EXPECT_EQ(tree.Read("medium/Talvor Imaging/Vok/SetupType.txt"), kMediumSetupType);
 }
 

@@ -47,7 +47,9 @@ void TempTree::Write(const std::string& relative, const std::string& content) co
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-void TempTree::MakeDir(const std::string& relative) const { fs::create_directories(Path(relative)); }
+void TempTree::MakeDir(const std::string& relative) const {
+  fs::create_directories(Path(relative));
+}
 
 void TempTree::MakeReadOnly(const std::string& relative) const {
   fs::permissions(Path(relative),
