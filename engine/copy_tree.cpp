@@ -84,6 +84,7 @@ class Walker {
         chain_.resize(depth);
       } else if (!run_.fs.CopyOneFile(sourcePath, destPath, true)) {
         const unsigned long code = run_.fs.LastError();
+        if (run_.resume && code == win32_error::kFileExists) continue;  // kept as it is
         run_.feedback.WalkStopped(source, code);
         return code;
       }

@@ -57,7 +57,8 @@ std::optional<std::string> ValidateRun(FileSystem& fs, const std::string& source
 }
 
 void RunRedistribution(FileSystem& fs, RunFeedback& feedback, const std::string& sourceRoot,
-                       const std::string& destRoot, const KitSelection& selection) {
+                       const std::string& destRoot, const KitSelection& selection,
+                       const RunOptions& options) {
   if (std::optional<std::string> message = ValidateRun(fs, sourceRoot, destRoot, selection)) {
     feedback.ShowMessage(*message);
     return;
@@ -65,8 +66,15 @@ void RunRedistribution(FileSystem& fs, RunFeedback& feedback, const std::string&
   WaitCursorScope waitCursor(feedback);
   FolderId destId;
   const bool haveDestId = fs.IdentifyFolder(destRoot, destId);
-  RunContext run{fs,        feedback,   sourceRoot, destRoot,
-                 selection, haveDestId, destId,     NormalizedFoldedPath(fs.FullPath(destRoot))};
+  RunContext run{fs,
+                 feedback,
+                 sourceRoot,
+                 destRoot,
+                 selection,
+                 haveDestId,
+                 destId,
+                 NormalizedFoldedPath(fs.FullPath(destRoot)),
+                 options.resume};
 
   CopySetupAndTools(run);
   if (selection.libraryRuntime) CopyRuntimePackage(run);

@@ -27,10 +27,19 @@ std::string StripFileName(const std::string& text);
 std::optional<std::string> ValidateRun(FileSystem& fs, const std::string& sourceRoot,
                                        const std::string& destRoot, const KitSelection& selection);
 
+// How a run treats a destination that already holds a kit.
+struct RunOptions {
+  // Walks go on past files already present (kept, never overwritten), so a
+  // rerun completes an interrupted kit. Off in the window: there a walk ends
+  // at the first file already present.
+  bool resume = false;
+};
+
 // Validates, then performs the steps in their fixed order under the wait
 // cursor. No result: its outputs are the disk, the status line and the
 // message box.
 void RunRedistribution(FileSystem& fs, RunFeedback& feedback, const std::string& sourceRoot,
-                       const std::string& destRoot, const KitSelection& selection);
+                       const std::string& destRoot, const KitSelection& selection,
+                       const RunOptions& options = RunOptions());
 
 }  // namespace vostrel

@@ -21,6 +21,7 @@ struct RunContext {
   bool haveDestId = false;
   FolderId destId;
   std::string destFullPath;  // folded to upper case, for the nesting check
+  bool resume = false;       // walks go on past files already present
 };
 
 // The folder copier. Returns 0 when the walk of `source` ran to its end (or

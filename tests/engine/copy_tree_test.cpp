@@ -14,9 +14,16 @@ namespace {
 class CopyTreeTest : public EngineTest {
  protected:
   unsigned long Copy(const std::string& from, const std::string& to, bool recursive,
-                     FileSystem* through = nullptr) {
-    RunContext run{through ? *through : *fs, feedback, tree.Path("src"), tree.Path("dst"),
-                   KitSelection{},           false,    FolderId{},       ""};
+                     FileSystem* through = nullptr, bool resume = false) {
+    RunContext run{through ? *through : *fs,
+                   feedback,
+                   tree.Path("src"),
+                   tree.Path("dst"),
+                   KitSelection{},
+                   false,
+                   FolderId{},
+                   "",
+                   resume};
     run.haveDestId = run.fs.IdentifyFolder(run.destRoot, run.destId);
     run.destFullPath = NormalizedFoldedPath(run.fs.FullPath(run.destRoot));
     return CopyTree(run, tree.Path(from), tree.Path(to), recursive);
@@ -85,6 +92,17 @@ TEST_F(CopyTreeTest, ExistingFileEndsOnlyThatFolderWalkAndKeepsItsContent) {
   EXPECT_FALSE(tree.Exists("dst/sub"));
   ASSERT_EQ(feedback.walkStops.size(), 1u);
   EXPECT_EQ(feedback.walkStops[0].second, 80u);
+}
+
+TEST_F(CopyTreeTest, ResumeKeepsPresentFilesAndCopiesTheRest) {
+  tree.Write("src/a.txt", "new a");
+  tree.Write("src/b.txt", "new b");
+  tree.Write("src/c.txt", "new c");
+  tree.Write("dst/b.txt", "old b");
+  EXPECT_EQ(Copy("src", "dst", true, nullptr, /*resume=*/true), 0u);
+  EXPECT_EQ(tree.Read("dst/b.txt"), "old b");
+  EXPECT_EQ(tree.Read("dst/c.txt"), "new c");
+  EXPECT_TRUE(feedback.walkStops.empty());
 }
 
 TEST_F(CopyTreeTest, FailureBelowNeverEndsTheLevelAbove) {
@@ -183,7 +201,8 @@ TEST_F(CopyTreeTest, NeverCopiesTheDestinationIntoItself) {
   tree.Write("src/lib.dll", "lib");
   tree.MakeDir("src/kit");
   RunContext run{
-      *fs, feedback, tree.Path("src"), tree.Path("src/kit"), KitSelection{}, false, FolderId{}, ""};
+      *fs, feedback, tree.Path("src"), tree.Path("src/kit"), KitSelection{}, false, FolderId{},
+      "",  false};
   run.haveDestId = fs->IdentifyFolder(run.destRoot, run.destId);
   tree.MakeDir("src/kit/copy");
   EXPECT_EQ(CopyTree(run, tree.Path("src"), tree.Path("src/kit/copy"), true), 0u);
