@@ -75,14 +75,16 @@ class DryRunFileSystem : public FileSystem {
   // What the overlay of memory on disk holds at `item`.
   bool Lookup(const Resolved& item, FileInfo& info);
   bool IsHidden(const std::string& key) const;
+  // Why a missing item is missing: 2 when its folder exists, else 3.
+  unsigned long MissingCode(const Resolved& item);
   bool Fail(unsigned long code);
   void Changed(Operation change);
 
   FileSystem& disk_;
-  std::map<std::string, VirtualItem> items_;  // by key
-  std::set<std::string> removed_;             // disk files removed, by key
-  std::set<std::string> attributesReset_;     // disk files made writable, by key
-  std::string hiddenKey_;                     // PretendEmptyFolder's folder
+  std::map<std::string, VirtualItem> items_;      // by key
+  std::set<std::string> removed_;                 // items gone from the disk, by key
+  std::map<std::string, bool> readOnlyOverride_;  // disk files' new read-only bit
+  std::string hiddenKey_;                         // PretendEmptyFolder's folder
   std::function<void(const Operation&)> changeObserver_;
   unsigned long lastError_ = 0;
   uint64_t lastCopySize_ = 0;

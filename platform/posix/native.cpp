@@ -36,10 +36,13 @@ bool CreateFolderWithParents(const std::string& path, std::string& error) {
     error = "no folder given";
     return false;
   }
+  // Existing folders are found without regard to case, as the run finds
+  // them, so "KIT/sub" goes into an existing "kit".
+  const std::string resolved = posix::PosixFileSystem().FullPath(path);
   std::error_code failure;
-  fs::create_directories(path, failure);
+  fs::create_directories(resolved, failure);
   std::error_code ignored;
-  if (fs::is_directory(path, ignored)) return true;
+  if (fs::is_directory(resolved, ignored)) return true;
   // Name the file that stands where a folder should be, if that is why.
   for (fs::path step = fs::path(path); !step.empty() && step != step.parent_path();
        step = step.parent_path()) {

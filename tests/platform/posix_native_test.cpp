@@ -31,6 +31,10 @@ TEST(PosixNativeTest, CreateFolderWithParents) {
   EXPECT_TRUE(CreateFolderWithParents(tree.Path("a/b/c"), error)) << error;
   EXPECT_TRUE(fs::is_directory(tree.Path("a/b/c")));
   EXPECT_TRUE(CreateFolderWithParents(tree.Path("a/b"), error)) << error;
+  // An existing folder is found under any case, as the run finds it.
+  EXPECT_TRUE(CreateFolderWithParents(tree.Path("A/B/d"), error)) << error;
+  EXPECT_TRUE(fs::is_directory(tree.Path("a/b/d")));
+  EXPECT_FALSE(fs::exists(tree.Path("A")));
 
   tree.Write("file", "x");
   EXPECT_FALSE(CreateFolderWithParents(tree.Path("file/sub"), error));

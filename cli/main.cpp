@@ -1,0 +1,34 @@
+// vostrel-kit: builds a redistribution kit from the command line.
+#include <exception>
+#include <iostream>
+
+#include "cli/kit_run.h"
+#include "cli/options.h"
+#include "cli/progress.h"
+
+int main(int argc, char** argv) {
+  using vostrel::cli::ParseResult;
+  const ParseResult parsed = vostrel::cli::ParseOptions(argc, argv);
+  switch (parsed.action) {
+    case ParseResult::Action::kHelp:
+      std::cout << parsed.text << std::flush;
+      return 0;
+    case ParseResult::Action::kVersion:
+      std::cout << parsed.text << std::endl;
+      return 0;
+    case ParseResult::Action::kUsageError:
+      std::cerr << "vostrel-kit: " << parsed.text
+                << "\nRun 'vostrel-kit --help' for the options.\n";
+      return vostrel::cli::kExitUsage;
+    case ParseResult::Action::kRun:
+      break;
+  }
+  try {
+    return vostrel::cli::RunKit(parsed.options, std::cout, std::cerr,
+                                vostrel::cli::StderrIsTerminal());
+  } catch (const std::exception& error) {
+    // The run was cut short: whatever the kit holds is incomplete.
+    std::cerr << "\nvostrel-kit: the run ended early: " << error.what() << '\n';
+    return vostrel::cli::kExitIncomplete;
+  }
+}

@@ -1,0 +1,35 @@
+// The command line of vostrel-kit, parsed into what a run needs. A pure
+// function of its arguments: it reads no disk and prints nothing.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/kit_selection.h"
+
+namespace vostrel::cli {
+
+struct Options {
+  std::string source;       // --source: the medium's setup.exe or its folder
+  std::string destination;  // --dest: the kit's root folder
+  KitSelection selection;
+  bool dryRun = false;
+  bool quiet = false;
+  std::string reportFile;  // empty: no report
+};
+
+struct ParseResult {
+  enum class Action { kRun, kHelp, kVersion, kUsageError };
+  Action action = Action::kUsageError;
+  Options options;
+  // kHelp: the help text; kVersion: the version line; kUsageError: the error.
+  std::string text;
+};
+
+// The version the tool reports ("1.0.0").
+const char* KitVersion();
+
+ParseResult ParseOptions(const std::vector<std::string>& arguments);
+ParseResult ParseOptions(int argc, const char* const* argv);
+
+}  // namespace vostrel::cli

@@ -1,0 +1,124 @@
+#include "cli/report.h"
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <system_error>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/options.h"
+#include "engine/board_table.h"
+
+namespace vostrel::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json ArgumentsOf(const Operation& operation) {
+  Json args = Json::object();
+  switch (operation.kind) {
+    case OperationKind::kCreateFolder:
+    case OperationKind::kRemoveFile:
+      args["path"] = operation.path;
+      break;
+    case OperationKind::kCopyFile:
+      args["existing"] = operation.path;
+      args["new"] = operation.target;
+      args["fail_if_exists"] = true;
+      break;
+    case OperationKind::kFindFirst:
+    case OperationKind::kFindEnd:
+      args["pattern"] = operation.path;
+      break;
+    case OperationKind::kSetAttributes:
+      args["path"] = operation.path;
+      args["attributes"] = operation.attributes;
+      break;
+    case OperationKind::kWriteProfile:
+      args["section"] = operation.section;
+      args["key"] = operation.key;
+      args["value"] = operation.value;
+      args["file"] = operation.path;
+      break;
+  }
+  return args;
+}
+
+}  // namespace
+
+std::string ReportJson(const ReportData& data) {
+  Json boards = Json::array();
+  for (const BoardDriverRow& row : kBoardDrivers) {
+    if (data.selection.Board(row.row)) boards.push_back(row.label);
+  }
+  Json operations = Json::array();
+  if (data.operations != nullptr) {
+    for (const Operation& operation : *data.operations) {
+      Json entry;
+      entry["op"] = OperationName(operation.kind);
+      entry["args"] = ArgumentsOf(operation);
+      entry["result"] = operation.code;
+      entry["ok"] = operation.ok;
+      if (operation.kind == OperationKind::kCopyFile && operation.ok) {
+        entry["bytes"] = operation.bytes;
+      }
+      operations.push_back(std::move(entry));
+    }
+  }
+
+  Json report;
+  report["tool"] = "vostrel-kit";
+  report["version"] = KitVersion();
+  report["dry_run"] = data.dryRun;
+  report["source"] = data.sourceRoot;
+  report["destination"] = data.destinationRoot;
+  report["selection"] = {{"library_runtime", data.selection.libraryRuntime},
+                         {"control_package", data.selection.controlPackage},
+                         {"camera_tool", data.selection.cameraTool},
+                         {"boards", boards},
+                         {"video_card", data.selection.videoCard}};
+  report["status"] = data.status;
+  report["operations"] = std::move(operations);
+  report["warnings"] = data.warnings;
+  report["failures"] = data.failures;
+  report["summary"] = {
+      {"files_copied", data.summary.filesCopied},       {"bytes_copied", data.summary.bytesCopied},
+      {"folders_created", data.summary.foldersCreated}, {"files_kept", data.summary.filesKept},
+      {"files_removed", data.summary.filesRemoved},     {"failures", data.summary.failures}};
+  report["exit_code"] = data.exitCode;
+  return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+bool WriteReportFile(const std::string& file, const std::string& text, std::string& error) {
+  namespace fs = std::filesystem;
+  // A temporary name beside the report, so the rename stays on one volume.
+  std::random_device device;
+  fs::path target(file);
+  fs::path temporary = target;
+  temporary += ".tmp-" + std::to_string(device() % 1000000000u);
+
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+      std::error_code ignored;
+      fs::remove(temporary, ignored);
+      error = "cannot write " + temporary.string();
+      return false;
+    }
+  }
+  std::error_code renameError;
+  fs::rename(temporary, target, renameError);
+  if (renameError) {
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    error = "cannot put the report in place: " + renameError.message();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace vostrel::cli

@@ -1,0 +1,44 @@
+// The JSON report of a run (--report FILE): what was asked, what the run
+// said and did, operation by operation, and how it ended.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/kit_selection.h"
+#include "engine/recording_file_system.h"
+
+namespace vostrel::cli {
+
+struct Summary {
+  uint64_t filesCopied = 0;
+  uint64_t bytesCopied = 0;
+  uint64_t foldersCreated = 0;
+  uint64_t filesKept = 0;  // copies refused because the kit already held the file
+  uint64_t filesRemoved = 0;
+  uint64_t failures = 0;
+};
+
+struct ReportData {
+  bool dryRun = false;
+  std::string sourceRoot;
+  std::string destinationRoot;
+  KitSelection selection;
+  std::vector<std::string> status;
+  const std::vector<Operation>* operations = nullptr;
+  std::vector<std::string> warnings;
+  std::vector<std::string> failures;
+  Summary summary;
+  int exitCode = 0;
+};
+
+// The report as JSON text. Names that are not valid UTF-8 keep the report
+// valid: their bad bytes become U+FFFD.
+std::string ReportJson(const ReportData& data);
+
+// Writes `text` to `file` so that the file is either replaced whole or left
+// as it was. False with a message on failure.
+bool WriteReportFile(const std::string& file, const std::string& text, std::string& error);
+
+}  // namespace vostrel::cli

@@ -1,0 +1,368 @@
+#include "engine/dry_run_file_system.h"
+
+#include <utility>
+
+namespace vostrel {
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsDriveRoot(const std::string& path) {
+  return path.size() == 3 && path[1] == ':' && IsSeparator(path[2]);
+}
+
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string UpperName(const std::string& name) {
+  std::string upper = name;
+  for (char& c : upper) c = UpperAscii(c);
+  return upper;
+}
+
+// One spelling for every way of writing the same path: '\' separators, runs
+// collapsed (a leading pair stays: a network path), no trailing separator
+// except on a root, upper case as the disk compares names.
+std::string MakeKey(const std::string& full) {
+  std::string key;
+  key.reserve(full.size());
+  for (std::size_t i = 0; i < full.size(); ++i) {
+    char c = IsSeparator(full[i]) ? '\\' : UpperAscii(full[i]);
+    if (c == '\\' && i > 1 && !key.empty() && key.back() == '\\') continue;
+    key.push_back(c);
+  }
+  while (key.size() > 1 && key.back() == '\\' && !IsDriveRoot(key)) key.pop_back();
+  return key;
+}
+
+std::string LastComponent(const std::string& full) {
+  std::size_t end = full.size();
+  while (end > 1 && IsSeparator(full[end - 1])) --end;
+  std::size_t cut = full.find_last_of("\\/", end - 1);
+  return cut == std::string::npos ? full.substr(0, end) : full.substr(cut + 1, end - cut - 1);
+}
+
+FindData EntryOf(const std::string& name, bool isDirectory, bool readOnly) {
+  FindData entry;
+  entry.name = name;
+  entry.attributes = isDirectory ? kFileAttributeDirectory
+                                 : (readOnly ? kFileAttributeReadOnly : kFileAttributeNormal);
+  return entry;
+}
+
+}  // namespace
+
+// Yields a folder's entries collected when the enumeration started: the
+// disk's, less what the run removed, plus what it made, in the disk's order.
+class DryRunFileSystem::Enumeration : public FolderEnumeration {
+ public:
+  Enumeration(DryRunFileSystem& owner, std::vector<FindData> entries, unsigned long endCode)
+      : owner_(owner), entries_(std::move(entries)), endCode_(endCode) {}
+
+  bool Next(FindData& entry) override {
+    if (next_ >= entries_.size()) return owner_.Fail(endCode_);
+    entry = entries_[next_++];
+    return true;
+  }
+
+ private:
+  DryRunFileSystem& owner_;
+  std::vector<FindData> entries_;
+  std::size_t next_ = 1;  // the first entry went out with FindFirst
+  unsigned long endCode_;
+};
+
+DryRunFileSystem::Resolved DryRunFileSystem::Resolve(const std::string& path) {
+  std::string full = disk_.FullPath(path);
+  if (full.empty()) full = path;
+  return Resolved{full, MakeKey(full)};
+}
+
+DryRunFileSystem::Resolved DryRunFileSystem::Parent(const Resolved& item) {
+  std::string full = item.full;
+  while (full.size() > 1 && IsSeparator(full.back()) && !IsDriveRoot(full)) full.pop_back();
+  std::size_t cut = full.find_last_of("\\/");
+  if (cut == std::string::npos || IsDriveRoot(full)) return Resolved{};
+  std::string parent = full.substr(0, cut);
+  while (!parent.empty() && IsSeparator(parent.back())) parent.pop_back();
+  if (parent.empty()) parent = full.substr(0, 1);
+  if (parent.size() == 2 && parent[1] == ':') parent += '\\';
+  return Resolved{parent, MakeKey(parent)};
+}
+
+bool DryRunFileSystem::IsHidden(const std::string& key) const {
+  if (hiddenKey_.empty() || key.size() <= hiddenKey_.size()) return false;
+  if (key.compare(0, hiddenKey_.size(), hiddenKey_) != 0) return false;
+  return hiddenKey_.back() == '\\' || key[hiddenKey_.size()] == '\\';
+}
+
+bool DryRunFileSystem::Lookup(const Resolved& item, FileInfo& info) {
+  auto made = items_.find(item.key);
+  if (made != items_.end()) {
+    info.isDirectory = made->second.isDirectory;
+    info.readOnly = made->second.readOnly;
+    info.size = made->second.size;
+    return true;
+  }
+  if (removed_.count(item.key) != 0 || IsHidden(item.key)) return false;
+  if (!disk_.GetInfo(item.full, info)) return false;
+  auto readOnly = readOnlyOverride_.find(item.key);
+  if (readOnly != readOnlyOverride_.end()) info.readOnly = readOnly->second;
+  return true;
+}
+
+unsigned long DryRunFileSystem::MissingCode(const Resolved& item) {
+  Resolved folder = Parent(item);
+  FileInfo info;
+  bool folderExists = !folder.full.empty() && Lookup(folder, info) && info.isDirectory;
+  return folderExists ? win32_error::kFileNotFound : win32_error::kPathNotFound;
+}
+
+bool DryRunFileSystem::Fail(unsigned long code) {
+  lastError_ = code;
+  return false;
+}
+
+void DryRunFileSystem::Changed(Operation change) {
+  change.ok = true;
+  change.code = win32_error::kSuccess;
+  if (changeObserver_) changeObserver_(change);
+}
+
+void DryRunFileSystem::PretendEmptyFolder(const std::string& folder) {
+  Resolved resolved = Resolve(folder);
+  hiddenKey_ = resolved.key;
+  VirtualItem item;
+  item.name = LastComponent(resolved.full);
+  item.isDirectory = true;
+  item.serial = nextSerial_++;
+  items_[resolved.key] = item;
+}
+
+bool DryRunFileSystem::CreateFolderWithParents(const std::string& path, std::string& error) {
+  std::vector<Resolved> missing;
+  Resolved current = Resolve(path);
+  FileInfo info;
+  while (!Lookup(current, info)) {
+    missing.push_back(current);
+    Resolved parent = Parent(current);
+    if (parent.full.empty() || parent.key == current.key) {
+      error = "no existing folder holds " + path;
+      return false;
+    }
+    current = parent;
+  }
+  if (!info.isDirectory) {
+    error = current.full + " is a file, not a folder";
+    return false;
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (!CreateFolder(it->full)) {
+      error = "cannot create " + it->full + " (error " + std::to_string(lastError_) + ")";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool DryRunFileSystem::CreateFolder(const std::string& path) {
+  Resolved folder = Resolve(path);
+  FileInfo info;
+  if (Lookup(folder, info)) return Fail(win32_error::kAlreadyExists);
+  Resolved parent = Parent(folder);
+  FileInfo parentInfo;
+  if (parent.full.empty() || !Lookup(parent, parentInfo) || !parentInfo.isDirectory) {
+    return Fail(win32_error::kPathNotFound);
+  }
+  VirtualItem item;
+  item.name = LastComponent(folder.full);
+  item.isDirectory = true;
+  item.serial = nextSerial_++;
+  items_[folder.key] = item;
+  Operation change{};
+  change.kind = OperationKind::kCreateFolder;
+  change.path = path;
+  Changed(std::move(change));
+  return true;
+}
+
+bool DryRunFileSystem::CopyOneFile(const std::string& existing, const std::string& target,
+                                   bool failIfExists) {
+  Resolved source = Resolve(existing);
+  FileInfo sourceInfo;
+  if (!Lookup(source, sourceInfo)) return Fail(MissingCode(source));
+  if (sourceInfo.isDirectory) return Fail(win32_error::kAccessDenied);
+
+  Resolved copy = Resolve(target);
+  Resolved folder = Parent(copy);
+  FileInfo folderInfo;
+  if (folder.full.empty() || !Lookup(folder, folderInfo) || !folderInfo.isDirectory) {
+    return Fail(win32_error::kPathNotFound);
+  }
+  FileInfo targetInfo;
+  if (Lookup(copy, targetInfo)) {
+    if (failIfExists) return Fail(win32_error::kFileExists);
+    if (targetInfo.isDirectory || targetInfo.readOnly) return Fail(win32_error::kAccessDenied);
+  }
+
+  VirtualItem item;
+  item.name = LastComponent(copy.full);
+  item.readOnly = sourceInfo.readOnly;
+  item.size = sourceInfo.size;
+  items_[copy.key] = item;
+  readOnlyOverride_.erase(copy.key);
+  lastCopySize_ = sourceInfo.size;
+
+  Operation change{};
+  change.kind = OperationKind::kCopyFile;
+  change.path = existing;
+  change.target = target;
+  change.bytes = sourceInfo.size;
+  Changed(std::move(change));
+  return true;
+}
+
+std::unique_ptr<FolderEnumeration> DryRunFileSystem::FindFirst(const std::string& pattern,
+                                                               FindData& first) {
+  std::size_t cut = pattern.find_last_of("\\/");
+  std::string folderPath = cut == std::string::npos ? std::string(".") : pattern.substr(0, cut);
+  if (folderPath.empty()) folderPath = pattern.substr(0, 1);
+  Resolved folder = Resolve(folderPath);
+
+  std::vector<FindData> entries;
+  unsigned long endCode = win32_error::kNoMoreFiles;
+  unsigned long startCode = win32_error::kFileNotFound;
+  const bool listedDisk =
+      items_.count(folder.key) == 0 && !IsHidden(folder.key) && removed_.count(folder.key) == 0;
+  if (listedDisk) {
+    FindData entry;
+    std::unique_ptr<FolderEnumeration> disk = disk_.FindFirst(pattern, entry);
+    if (disk) {
+      do {
+        std::string key = folder.key + "\\" + UpperName(entry.name);
+        if (removed_.count(key) != 0 || items_.count(key) != 0) continue;
+        auto readOnly = readOnlyOverride_.find(key);
+        if (readOnly != readOnlyOverride_.end()) {
+          entry.attributes &= ~kFileAttributeReadOnly;
+          if (readOnly->second) entry.attributes |= kFileAttributeReadOnly;
+        }
+        entries.push_back(entry);
+      } while (disk->Next(entry));
+      endCode = disk_.LastError();
+    } else {
+      startCode = disk_.LastError();
+    }
+  }
+
+  // What the run made in this folder, placed where the disk's order (names
+  // compared in upper case) would put it.
+  std::string prefix = folder.key.back() == '\\' ? folder.key : folder.key + "\\";
+  for (auto it = items_.lower_bound(prefix);
+       it != items_.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+    if (it->first.find('\\', prefix.size()) != std::string::npos) continue;
+    const VirtualItem& item = it->second;
+    std::string upper = UpperName(item.name);
+    auto position = entries.begin();
+    while (position != entries.end() && UpperName(position->name) <= upper) ++position;
+    entries.insert(position, EntryOf(item.name, item.isDirectory, item.readOnly));
+  }
+
+  // A folder only the run made lists "." and ".." first, as every folder
+  // but a volume's root does.
+  auto made = items_.find(folder.key);
+  if (made != items_.end() && made->second.isDirectory &&
+      !(folder.key.size() == 1 || IsDriveRoot(folder.key))) {
+    entries.insert(entries.begin(), {EntryOf(".", true, false), EntryOf("..", true, false)});
+  }
+  if (entries.empty()) {
+    Fail(startCode);
+    return nullptr;
+  }
+  first = entries.front();
+  return std::make_unique<Enumeration>(*this, std::move(entries), endCode);
+}
+
+bool DryRunFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+  Resolved file = Resolve(path);
+  FileInfo info;
+  if (!Lookup(file, info)) return Fail(MissingCode(file));
+  bool readOnly = (attributes & kFileAttributeReadOnly) != 0;
+  if (info.isDirectory || info.readOnly == readOnly) return true;
+  auto made = items_.find(file.key);
+  if (made != items_.end()) {
+    made->second.readOnly = readOnly;
+  } else {
+    readOnlyOverride_[file.key] = readOnly;
+  }
+  Operation change{};
+  change.kind = OperationKind::kSetAttributes;
+  change.path = path;
+  change.attributes = attributes;
+  Changed(std::move(change));
+  return true;
+}
+
+bool DryRunFileSystem::WriteProfileEntry(const std::string& section, const std::string& key,
+                                         const std::string& value, const std::string& path) {
+  Resolved file = Resolve(path);
+  FileInfo info;
+  if (Lookup(file, info)) {
+    if (info.isDirectory || info.readOnly) return Fail(win32_error::kAccessDenied);
+  } else {
+    Resolved folder = Parent(file);
+    FileInfo folderInfo;
+    if (folder.full.empty() || !Lookup(folder, folderInfo) || !folderInfo.isDirectory) {
+      return Fail(win32_error::kPathNotFound);
+    }
+    VirtualItem item;
+    item.name = LastComponent(file.full);
+    items_[file.key] = item;
+  }
+  Operation change{};
+  change.kind = OperationKind::kWriteProfile;
+  change.path = path;
+  change.section = section;
+  change.key = key;
+  change.value = value;
+  Changed(std::move(change));
+  return true;
+}
+
+bool DryRunFileSystem::RemoveFile(const std::string& path) {
+  Resolved file = Resolve(path);
+  FileInfo info;
+  if (!Lookup(file, info)) return Fail(MissingCode(file));
+  if (info.isDirectory || info.readOnly) return Fail(win32_error::kAccessDenied);
+  items_.erase(file.key);
+  readOnlyOverride_.erase(file.key);
+  removed_.insert(file.key);
+  Operation change{};
+  change.kind = OperationKind::kRemoveFile;
+  change.path = path;
+  Changed(std::move(change));
+  return true;
+}
+
+std::string DryRunFileSystem::FullPath(const std::string& path) { return disk_.FullPath(path); }
+
+bool DryRunFileSystem::IdentifyFolder(const std::string& path, FolderId& id) {
+  Resolved folder = Resolve(path);
+  auto made = items_.find(folder.key);
+  if (made != items_.end()) {
+    if (!made->second.isDirectory) return Fail(win32_error::kDirectory);
+    // Folders that exist only here get identities no disk hands out.
+    id.volume = ~uint64_t{0};
+    id.index = made->second.serial;
+    return true;
+  }
+  if (removed_.count(folder.key) != 0 || IsHidden(folder.key)) {
+    return Fail(win32_error::kPathNotFound);
+  }
+  return disk_.IdentifyFolder(folder.full, id);
+}
+
+bool DryRunFileSystem::GetInfo(const std::string& path, FileInfo& info) {
+  return Lookup(Resolve(path), info);
+}
+
+}  // namespace vostrel

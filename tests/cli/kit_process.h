@@ -1,0 +1,31 @@
+// Runs the built vostrel-kit as a separate process and collects what it
+// printed, and lays out a small installation medium to run it on.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_tree.h"
+
+namespace vostrel::testing {
+
+struct KitResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+enum class Stderr { kPipe, kTerminal };
+
+// vostrel-kit with `arguments`; stderr goes to a pipe, or to a terminal
+// (POSIX only) to see the progress line.
+KitResult RunKitProcess(const std::vector<std::string>& arguments, Stderr mode = Stderr::kPipe);
+
+std::vector<std::string> Lines(const std::string& text);
+
+// A medium under tree.Path("medium"): root files, an extra root folder, the
+// tools, runtime (with every board library), packages, drivers and the
+// Jurano runtime. SetupType.txt is read-only, as on a pressed CD.
+void MakeMedium(const TempTree& tree);
+
+}  // namespace vostrel::testing
