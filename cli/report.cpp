@@ -9,6 +9,7 @@
 
 #include "cli/options.h"
 #include "engine/board_table.h"
+#include "platform/native.h"
 
 namespace vostrel::cli {
 
@@ -16,31 +17,41 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// JSON is UTF-8; names come in the platform's own narrow encoding.
+std::string Text(const std::string& native) { return platform::NativeToUtf8(native); }
+
+std::vector<std::string> Texts(const std::vector<std::string>& native) {
+  std::vector<std::string> result;
+  result.reserve(native.size());
+  for (const std::string& text : native) result.push_back(Text(text));
+  return result;
+}
+
 Json ArgumentsOf(const Operation& operation) {
   Json args = Json::object();
   switch (operation.kind) {
     case OperationKind::kCreateFolder:
     case OperationKind::kRemoveFile:
-      args["path"] = operation.path;
+      args["path"] = Text(operation.path);
       break;
     case OperationKind::kCopyFile:
-      args["existing"] = operation.path;
-      args["new"] = operation.target;
+      args["existing"] = Text(operation.path);
+      args["new"] = Text(operation.target);
       args["fail_if_exists"] = true;
       break;
     case OperationKind::kFindFirst:
     case OperationKind::kFindEnd:
-      args["pattern"] = operation.path;
+      args["pattern"] = Text(operation.path);
       break;
     case OperationKind::kSetAttributes:
-      args["path"] = operation.path;
+      args["path"] = Text(operation.path);
       args["attributes"] = operation.attributes;
       break;
     case OperationKind::kWriteProfile:
-      args["section"] = operation.section;
-      args["key"] = operation.key;
-      args["value"] = operation.value;
-      args["file"] = operation.path;
+      args["section"] = Text(operation.section);
+      args["key"] = Text(operation.key);
+      args["value"] = Text(operation.value);
+      args["file"] = Text(operation.path);
       break;
   }
   return args;
@@ -72,17 +83,17 @@ std::string ReportJson(const ReportData& data) {
   report["tool"] = "vostrel-kit";
   report["version"] = KitVersion();
   report["dry_run"] = data.dryRun;
-  report["source"] = data.sourceRoot;
-  report["destination"] = data.destinationRoot;
+  report["source"] = Text(data.sourceRoot);
+  report["destination"] = Text(data.destinationRoot);
   report["selection"] = {{"library_runtime", data.selection.libraryRuntime},
                          {"control_package", data.selection.controlPackage},
                          {"camera_tool", data.selection.cameraTool},
                          {"boards", boards},
                          {"video_card", data.selection.videoCard}};
-  report["status"] = data.status;
+  report["status"] = Texts(data.status);
   report["operations"] = std::move(operations);
-  report["warnings"] = data.warnings;
-  report["failures"] = data.failures;
+  report["warnings"] = Texts(data.warnings);
+  report["failures"] = Texts(data.failures);
   report["summary"] = {
       {"files_copied", data.summary.filesCopied},       {"bytes_copied", data.summary.bytesCopied},
       {"folders_created", data.summary.foldersCreated}, {"files_kept", data.summary.filesKept},

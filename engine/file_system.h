@@ -117,7 +117,8 @@ class FileSystem {
   // command line need. Neither changes anything on disk.
 
   // The absolute form of a path, with the case of every component that
-  // exists taken from the disk (GetFullPathNameA on Windows).
+  // exists taken from the disk and links followed (on Windows
+  // GetFullPathNameA, then the long name and the final path of the handle).
   virtual std::string FullPath(const std::string& path) = 0;
 
   // The identity of an existing folder (links followed). False when the

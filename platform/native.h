@@ -28,4 +28,8 @@ bool CreateFolderWithParents(const std::string& path, std::string& error);
 // The separator a person uses on this platform, for messages.
 char PreferredSeparator();
 
+// A name in the platform's narrow encoding (the ANSI code page on Windows,
+// the bytes on disk on Linux) as UTF-8, for outputs that must be UTF-8.
+std::string NativeToUtf8(const std::string& text);
+
 }  // namespace vostrel::platform

@@ -60,4 +60,8 @@ bool CreateFolderWithParents(const std::string& path, std::string& error) {
 
 char PreferredSeparator() { return '/'; }
 
+// Names on Linux are bytes, normally UTF-8 already; what is not valid UTF-8
+// is replaced where the output is written.
+std::string NativeToUtf8(const std::string& text) { return text; }
+
 }  // namespace vostrel::platform

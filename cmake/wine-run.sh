@@ -1,0 +1,52 @@
+#!/bin/sh
+# Runs a Windows program under Wine in a private prefix:
+#   wine-run.sh [--prefix DIR] program.exe [arguments...]
+# Without --prefix, $WINEPREFIX is used. The prefix is created on first use
+# (under a lock, as CTest starts several tests at once), without the Mono and
+# Gecko installers, and a wineserver is kept alive between the short test
+# processes so each does not pay for starting one.
+set -eu
+
+if [ "${1:-}" = "--prefix" ]; then
+  WINEPREFIX=$2
+  shift 2
+fi
+: "${WINEPREFIX:?wine-run.sh: give --prefix DIR or set WINEPREFIX}"
+if [ $# -eq 0 ]; then
+  echo "usage: wine-run.sh [--prefix DIR] program.exe [arguments...]" >&2
+  exit 2
+fi
+case $WINEPREFIX in
+  /*) ;;
+  *) WINEPREFIX=$(pwd)/$WINEPREFIX ;;
+esac
+WINEDEBUG=-all
+WINEARCH=win32
+export WINEPREFIX WINEDEBUG WINEARCH
+
+WINE=${WINE:-wine}
+WINESERVER=${WINESERVER:-wineserver}
+if ! command -v "$WINE" >/dev/null 2>&1; then
+  echo "wine-run.sh: $WINE not found (run scripts/setup)" >&2
+  exit 127
+fi
+
+if [ ! -f "$WINEPREFIX/.vostrel-ready" ]; then
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/.vostrel-ready" ]; then
+      WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE" wineboot -i >/dev/null 2>&1 || {
+        echo "wine-run.sh: cannot create the Wine prefix $WINEPREFIX" >&2
+        exit 1
+      }
+      "$WINESERVER" -w
+      touch "$WINEPREFIX/.vostrel-ready"
+    fi
+  ) 9>"$WINEPREFIX.lock"
+fi
+
+# Keep one server for the burst of test processes; it ends on its own.
+"$WINESERVER" -p 30 >/dev/null 2>&1 || true
+
+exec "$WINE" "$@"

@@ -1,0 +1,88 @@
+// The platform seams of platform/native.h on Win32.
+#include "platform/native.h"
+
+#include <windows.h>
+
+#include "platform/win32/win32_file_system.h"
+#include "platform/win32/win32_paths.h"
+
+namespace vostrel::platform {
+
+namespace {
+
+// The system's text for a Win32 error code, without its line break.
+std::string ErrorText(DWORD code) {
+  char* text = nullptr;
+  DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string result;
+  if (length != 0 && text != nullptr) result.assign(text, length);
+  if (text != nullptr) LocalFree(text);
+  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||
+                             result.back() == ' ' || result.back() == '.')) {
+    result.pop_back();
+  }
+  if (result.empty()) result = "error";
+  return result + " (error " + std::to_string(code) + ")";
+}
+
+bool IsFolder(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
+std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip) {
+  // Every name Windows lists is a name Windows can open: nothing is skipped.
+  (void)onSkip;
+  return std::make_unique<Win32FileSystem>();
+}
+
+std::string AbsolutePath(const std::string& path) { return Win32FullPathName(path); }
+
+bool CreateFolderWithParents(const std::string& path, std::string& error) {
+  std::string full = Win32FullPathName(path);
+  if (full.empty()) {
+    error = "cannot use \"" + path + "\" as a folder path";
+    return false;
+  }
+  // CreateDirectoryA makes one level at a time, from the top down.
+  size_t end = win32_paths::RootLength(full);
+  while (end < full.size()) {
+    size_t next = full.find_first_of("\\/", end);
+    if (next == std::string::npos) next = full.size();
+    if (next > end) {
+      std::string level = full.substr(0, next);
+      if (!CreateDirectoryA(level.c_str(), nullptr)) {
+        DWORD code = GetLastError();
+        if (!IsFolder(level)) {
+          error = "cannot create folder " + level + ": " +
+                  (code == ERROR_ALREADY_EXISTS ? std::string("a file of that name exists")
+                                                : ErrorText(code));
+          return false;
+        }
+      }
+    }
+    end = next + 1;
+  }
+  return true;
+}
+
+char PreferredSeparator() { return '\\'; }
+
+std::string NativeToUtf8(const std::string& text) {
+  if (text.empty()) return text;
+  int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (wide <= 0) return text;
+  std::wstring utf16(static_cast<std::size_t>(wide), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &utf16[0], wide);
+  int narrow = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, nullptr, 0, nullptr, nullptr);
+  if (narrow <= 0) return text;
+  std::string utf8(static_cast<std::size_t>(narrow), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, &utf8[0], narrow, nullptr, nullptr);
+  return utf8;
+}
+
+}  // namespace vostrel::platform

@@ -1,0 +1,246 @@
+#include "platform/win32/win32_file_system.h"
+
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/win32/win32_paths.h"
+
+namespace vostrel::platform {
+
+namespace {
+
+using win32_paths::IsFullyQualified;
+using win32_paths::IsSeparator;
+using win32_paths::RootLength;
+
+FindData ToFindData(const WIN32_FIND_DATAA& data) {
+  FindData entry;
+  entry.name = data.cFileName;
+  entry.attributes = data.dwFileAttributes;
+  return entry;
+}
+
+// The name of one existing item as the disk spells it (FindFirstFileA on the
+// exact name); empty when it does not exist or the name is a pattern.
+std::string NameOnDisk(const std::string& path) {
+  size_t start = path.find_last_of("\\/") + 1;
+  if (path.find_first_of("*?", start) != std::string::npos) return std::string();
+  WIN32_FIND_DATAA data;
+  HANDLE handle = FindFirstFileA(path.c_str(), &data);
+  if (handle == INVALID_HANDLE_VALUE) return std::string();
+  FindClose(handle);
+  return data.cFileName;
+}
+
+// GetFinalPathNameByHandleA, where kernel32 has it (Vista on; not XP): the
+// path of an open item with every link followed, spelled as on disk.
+using FinalPathNameFunction = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+
+FinalPathNameFunction FinalPathNameByHandle() {
+  static const FinalPathNameFunction function = [] {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    FARPROC address = kernel ? GetProcAddress(kernel, "GetFinalPathNameByHandleA") : nullptr;
+    // Through void(*)(), the one function type any other converts from cleanly.
+    return reinterpret_cast<FinalPathNameFunction>(reinterpret_cast<void (*)()>(address));
+  }();
+  return function;
+}
+
+// Where an existing file or folder really lies, links followed; empty when
+// that cannot be told.
+std::string FinalPathName(const std::string& path) {
+  FinalPathNameFunction function = FinalPathNameByHandle();
+  if (function == nullptr) return std::string();
+  HANDLE handle =
+      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::string();
+  std::string buffer(MAX_PATH, '\0');
+  DWORD length = function(handle, &buffer[0], static_cast<DWORD>(buffer.size()), 0);
+  if (length >= buffer.size()) {
+    buffer.assign(length + 1, '\0');
+    length = function(handle, &buffer[0], static_cast<DWORD>(buffer.size()), 0);
+  }
+  CloseHandle(handle);
+  if (length == 0 || length >= buffer.size()) return std::string();
+  buffer.resize(length);
+  // The answer comes in the \\?\ form: back to the form a person types.
+  if (buffer.compare(0, 8, "\\\\?\\UNC\\") == 0) return "\\" + buffer.substr(7);
+  if (buffer.compare(0, 4, "\\\\?\\") == 0) return buffer.substr(4);
+  return buffer;
+}
+
+}  // namespace
+
+std::string Win32FullPathName(const std::string& path) {
+  if (path.empty()) return std::string();
+  DWORD size = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  while (size != 0) {
+    std::string buffer(size, '\0');
+    DWORD written = GetFullPathNameA(path.c_str(), size, &buffer[0], nullptr);
+    if (written == 0) break;
+    if (written < size) {
+      buffer.resize(written);
+      return buffer;
+    }
+    size = written;  // the current folder changed between the two calls
+  }
+  return std::string();
+}
+
+class Win32FileSystem::Enumeration : public FolderEnumeration {
+ public:
+  Enumeration(Win32FileSystem& owner, HANDLE handle) : owner_(owner), handle_(handle) {}
+  ~Enumeration() override { FindClose(handle_); }
+  Enumeration(const Enumeration&) = delete;
+  Enumeration& operator=(const Enumeration&) = delete;
+
+  bool Next(FindData& entry) override {
+    WIN32_FIND_DATAA data;
+    if (!FindNextFileA(handle_, &data)) return owner_.Fail();
+    entry = ToFindData(data);
+    return true;
+  }
+
+ private:
+  Win32FileSystem& owner_;
+  HANDLE handle_;
+};
+
+bool Win32FileSystem::Fail() {
+  lastError_ = GetLastError();
+  return false;
+}
+
+bool Win32FileSystem::CreateFolder(const std::string& path) {
+  if (!CreateDirectoryA(path.c_str(), nullptr)) return Fail();
+  return true;
+}
+
+bool Win32FileSystem::CopyOneFile(const std::string& existing, const std::string& target,
+                                  bool failIfExists) {
+  if (!CopyFileA(existing.c_str(), target.c_str(), failIfExists ? TRUE : FALSE)) return Fail();
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  lastCopySize_ = GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &data)
+                      ? (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow
+                      : 0;
+  return true;
+}
+
+std::unique_ptr<FolderEnumeration> Win32FileSystem::FindFirst(const std::string& pattern,
+                                                              FindData& first) {
+  WIN32_FIND_DATAA data;
+  HANDLE handle = FindFirstFileA(pattern.c_str(), &data);
+  if (handle == INVALID_HANDLE_VALUE) {
+    Fail();
+    return nullptr;
+  }
+  first = ToFindData(data);
+  return std::make_unique<Enumeration>(*this, handle);
+}
+
+bool Win32FileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+  if (!SetFileAttributesA(path.c_str(), attributes)) return Fail();
+  return true;
+}
+
+bool Win32FileSystem::WriteProfileEntry(const std::string& section, const std::string& key,
+                                        const std::string& value, const std::string& path) {
+  // A path that is not fully qualified would make Windows edit a file of that
+  // name in the Windows folder, far from the kit: take it against the current
+  // folder instead.
+  std::string file = IsFullyQualified(path) ? path : Win32FullPathName(path);
+  if (file.empty()) file = path;
+  // Windows refuses to edit a read-only file; Wine run by root would edit it
+  // all the same, so the attribute is checked here.
+  DWORD attributes = GetFileAttributesA(file.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return Fail();
+  }
+  if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str())) {
+    return Fail();
+  }
+  return true;
+}
+
+bool Win32FileSystem::RemoveFile(const std::string& path) {
+  _doserrno = 0;
+  if (std::remove(path.c_str()) == 0) return true;
+  // The C runtime reports errno; the engine reads Win32 codes.
+  if (errno == EACCES) {
+    lastError_ = win32_error::kAccessDenied;
+  } else if (errno == ENOENT) {
+    lastError_ = win32_error::kFileNotFound;
+  } else {
+    lastError_ = _doserrno != 0 ? _doserrno : win32_error::kGenFailure;
+  }
+  return false;
+}
+
+// The queries below are not calls the engine's steps make, so they leave
+// LastError() as the last real operation set it.
+
+std::string Win32FileSystem::FullPath(const std::string& path) {
+  std::string full = Win32FullPathName(path);
+  if (full.empty()) return full;
+  // Spell every component that exists as the disk does, from the top down
+  // (GetLongPathNameA keeps the case it is handed); the rest stays as given.
+  size_t root = RootLength(full);
+  std::string existing = full.substr(0, root);
+  size_t consumed = root;  // full[0, consumed) is what `existing` spells
+  size_t start = root;
+  while (start < full.size()) {
+    size_t end = full.find_first_of("\\/", start);
+    if (end == std::string::npos) end = full.size();
+    if (end > start) {
+      std::string parent = existing + full.substr(consumed, start - consumed);
+      std::string name = NameOnDisk(parent + full.substr(start, end - start));
+      if (name.empty()) break;
+      existing = parent + name;
+      consumed = end;
+    }
+    start = end + 1;
+  }
+  std::string rest = full.substr(consumed);
+  // Follow links in the part that exists, so a link on the medium that leads
+  // into the kit is seen for what it is.
+  if (consumed > root) {
+    std::string final = FinalPathName(existing);
+    if (!final.empty()) existing = final;
+  }
+  if (!existing.empty() && IsSeparator(existing.back()) && !rest.empty() &&
+      IsSeparator(rest.front())) {
+    rest.erase(0, 1);
+  }
+  return existing + rest;
+}
+
+bool Win32FileSystem::IdentifyFolder(const std::string& path, FolderId& id) {
+  HANDLE handle =
+      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION information;
+  bool ok = GetFileInformationByHandle(handle, &information) != 0 &&
+            (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  CloseHandle(handle);
+  if (!ok) return false;
+  id.volume = information.dwVolumeSerialNumber;
+  id.index = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+  return true;
+}
+
+bool Win32FileSystem::GetInfo(const std::string& path, FileInfo& info) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  info.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  info.readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+  info.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
+}
+
+}  // namespace vostrel::platform

@@ -1,0 +1,43 @@
+// The engine's FileSystem on kernel32's ANSI calls: each operation is the one
+// Win32 call it stands for, with the same arguments, and LastError() is the
+// GetLastError() value taken right after the call that failed.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "engine/file_system.h"
+
+namespace vostrel::platform {
+
+class Win32FileSystem : public FileSystem {
+ public:
+  bool CreateFolder(const std::string& path) override;
+  bool CopyOneFile(const std::string& existing, const std::string& target,
+                   bool failIfExists) override;
+  std::unique_ptr<FolderEnumeration> FindFirst(const std::string& pattern,
+                                               FindData& first) override;
+  unsigned long LastError() const override { return lastError_; }
+  bool SetAttributes(const std::string& path, uint32_t attributes) override;
+  bool WriteProfileEntry(const std::string& section, const std::string& key,
+                         const std::string& value, const std::string& path) override;
+  bool RemoveFile(const std::string& path) override;
+  std::string FullPath(const std::string& path) override;
+  bool IdentifyFolder(const std::string& path, FolderId& id) override;
+  bool GetInfo(const std::string& path, FileInfo& info) override;
+  uint64_t LastCopySize() const override { return lastCopySize_; }
+
+ private:
+  class Enumeration;
+  // Takes GetLastError() of the call that just failed; always returns false.
+  bool Fail();
+
+  unsigned long lastError_ = 0;
+  uint64_t lastCopySize_ = 0;
+};
+
+// GetFullPathNameA: the absolute form of `path` against the current folder,
+// without touching the disk. Empty on failure.
+std::string Win32FullPathName(const std::string& path);
+
+}  // namespace vostrel::platform

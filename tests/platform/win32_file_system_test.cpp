@@ -1,0 +1,369 @@
+// The Win32 FileSystem against the real kernel32 (under Wine on the build
+// machine): the results and error codes the engine reads.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/native.h"
+#include "platform/win32/win32_file_system.h"
+#include "tests/support/temp_tree.h"
+
+namespace vostrel::platform {
+namespace {
+
+using vostrel::testing::TempTree;
+
+class Win32FileSystemTest : public ::testing::Test {
+ protected:
+  // The Windows-form path of `relative` ('/' separated) inside the tree.
+  std::string P(const std::string& relative = "") const {
+    std::string path = tree_.root();
+    if (!relative.empty()) path += "\\" + relative;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+  }
+  DWORD Attributes(const std::string& relative) const {
+    return GetFileAttributesA(P(relative).c_str());
+  }
+
+  TempTree tree_;
+  Win32FileSystem fs_;
+};
+
+TEST_F(Win32FileSystemTest, CreateFolderMakesOneLevelAndReportsWhyItCannot) {
+  EXPECT_TRUE(fs_.CreateFolder(P("Kit")));
+  EXPECT_TRUE(tree_.Exists("Kit"));
+
+  EXPECT_FALSE(fs_.CreateFolder(P("Kit")));
+  EXPECT_EQ(fs_.LastError(), win32_error::kAlreadyExists);
+
+  EXPECT_FALSE(fs_.CreateFolder(P("Missing/Child")));
+  EXPECT_EQ(fs_.LastError(), win32_error::kPathNotFound);
+  EXPECT_FALSE(tree_.Exists("Missing"));
+
+  // A doubled separator (a root given with a trailing backslash) names the
+  // same place.
+  EXPECT_TRUE(fs_.CreateFolder(P("Kit") + "\\\\Talvor Imaging"));
+  EXPECT_TRUE(tree_.Exists("Kit/Talvor Imaging"));
+}
+
+TEST_F(Win32FileSystemTest, CopyFailsIfTargetExistsAndKeepsIt) {
+  tree_.Write("medium/a.dll", "new content");
+  tree_.Write("kit/a.dll", "old");
+
+  EXPECT_FALSE(fs_.CopyOneFile(P("medium/a.dll"), P("kit/a.dll"), true));
+  EXPECT_EQ(fs_.LastError(), win32_error::kFileExists);
+  EXPECT_EQ(tree_.Read("kit/a.dll"), "old");
+
+  // Names are compared without regard to case.
+  EXPECT_FALSE(fs_.CopyOneFile(P("medium/a.dll"), P("kit/A.DLL"), true));
+  EXPECT_EQ(fs_.LastError(), win32_error::kFileExists);
+  EXPECT_EQ(tree_.Read("kit/a.dll"), "old");
+
+  EXPECT_TRUE(fs_.CopyOneFile(P("medium/a.dll"), P("kit/b.dll"), true));
+  EXPECT_EQ(tree_.Read("kit/b.dll"), "new content");
+  EXPECT_EQ(fs_.LastCopySize(), 11u);
+}
+
+TEST_F(Win32FileSystemTest, CopyReportsMissingSourceAndMissingTargetFolder) {
+  tree_.Write("medium/a.dll", "x");
+  tree_.MakeDir("kit");
+
+  EXPECT_FALSE(fs_.CopyOneFile(P("medium/none.dll"), P("kit/none.dll"), true));
+  EXPECT_EQ(fs_.LastError(), win32_error::kFileNotFound);
+
+  EXPECT_FALSE(fs_.CopyOneFile(P("nowhere/a.dll"), P("kit/a.dll"), true));
+  EXPECT_EQ(fs_.LastError(), win32_error::kPathNotFound);
+
+  EXPECT_FALSE(fs_.CopyOneFile(P("medium/a.dll"), P("kit/missing/a.dll"), true));
+  EXPECT_EQ(fs_.LastError(), win32_error::kPathNotFound);
+  EXPECT_FALSE(tree_.Exists("kit/missing"));
+}
+
+TEST_F(Win32FileSystemTest, CopyOfReadOnlyFileIsReadOnlyAndAttributeResetClearsIt) {
+  tree_.Write("medium/SetupType.txt", "[PRODUCT]\r\nKRT=Y\r\n");
+  tree_.MakeReadOnly("medium/SetupType.txt");
+  tree_.MakeDir("kit");
+
+  ASSERT_TRUE(fs_.CopyOneFile(P("medium/SetupType.txt"), P("kit/SetupType.txt"), true));
+  EXPECT_TRUE(Attributes("kit/SetupType.txt") & FILE_ATTRIBUTE_READONLY);
+  FileInfo info;
+  ASSERT_TRUE(fs_.GetInfo(P("kit/SetupType.txt"), info));
+  EXPECT_TRUE(info.readOnly);
+  EXPECT_FALSE(info.isDirectory);
+  EXPECT_EQ(info.size, 18u);
+
+  EXPECT_TRUE(fs_.SetAttributes(P("kit/SetupType.txt"), kFileAttributeNormal));
+  EXPECT_FALSE(Attributes("kit/SetupType.txt") & FILE_ATTRIBUTE_READONLY);
+  EXPECT_TRUE(Attributes("medium/SetupType.txt") & FILE_ATTRIBUTE_READONLY);
+
+  EXPECT_FALSE(fs_.SetAttributes(P("kit/none.txt"), kFileAttributeNormal));
+  EXPECT_EQ(fs_.LastError(), win32_error::kFileNotFound);
+}
+
+std::vector<FindData> Enumerate(FileSystem& fs, const std::string& pattern) {
+  std::vector<FindData> entries;
+  FindData entry;
+  std::unique_ptr<FolderEnumeration> enumeration = fs.FindFirst(pattern, entry);
+  if (!enumeration) return entries;
+  do {
+    entries.push_back(entry);
+  } while (enumeration->Next(entry));
+  return entries;
+}
+
+TEST_F(Win32FileSystemTest, EnumerationYieldsNamesAndFolderBitThenNoMoreFiles) {
+  tree_.Write("medium/Setup.exe", "s");
+  tree_.Write("medium/.config", "c");
+  tree_.MakeDir("medium/Talvor Imaging");
+
+  std::vector<FindData> entries = Enumerate(fs_, P("medium") + "\\*.*");
+  EXPECT_EQ(fs_.LastError(), win32_error::kNoMoreFiles);
+  std::vector<std::string> names;
+  for (const FindData& entry : entries) {
+    names.push_back(entry.name);
+    bool folder = entry.name == "." || entry.name == ".." || entry.name == "Talvor Imaging";
+    EXPECT_EQ(entry.IsDirectory(), folder) << entry.name;
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{".", "..", ".config", "Setup.exe", "Talvor Imaging"}));
+}
+
+TEST_F(Win32FileSystemTest, EnumerationOfMissingFolderOrFileFails) {
+  tree_.Write("medium/file.txt", "x");
+  FindData entry;
+
+  EXPECT_EQ(fs_.FindFirst(P("missing") + "\\*.*", entry), nullptr);
+  EXPECT_EQ(fs_.LastError(), win32_error::kPathNotFound);
+
+  // A source "folder" that is a file: the walk treats it as empty.
+  EXPECT_EQ(fs_.FindFirst(P("medium/file.txt") + "\\*.*", entry), nullptr);
+  EXPECT_NE(fs_.LastError(), win32_error::kSuccess);
+}
+
+TEST_F(Win32FileSystemTest, ClosedEnumerationReleasesTheFolder) {
+  tree_.MakeDir("medium/sub");
+  FindData entry;
+  {
+    std::unique_ptr<FolderEnumeration> enumeration =
+        fs_.FindFirst(P("medium/sub") + "\\*.*", entry);
+    ASSERT_NE(enumeration, nullptr);
+  }
+  EXPECT_TRUE(RemoveDirectoryA(P("medium/sub").c_str()));
+}
+
+TEST_F(Win32FileSystemTest, RemoveDeletesFileAndReportsMissingAndReadOnly) {
+  tree_.Write("kit/vokpellam.dll", "p");
+  tree_.Write("kit/voklocked.dll", "l");
+  tree_.MakeReadOnly("kit/voklocked.dll");
+
+  EXPECT_TRUE(fs_.RemoveFile(P("kit/VOKPELLAM.DLL")));
+  EXPECT_FALSE(tree_.Exists("kit/vokpellam.dll"));
+
+  EXPECT_FALSE(fs_.RemoveFile(P("kit/vokpellam.dll")));
+  EXPECT_EQ(fs_.LastError(), win32_error::kFileNotFound);
+
+  EXPECT_FALSE(fs_.RemoveFile(P("kit/voklocked.dll")));
+  EXPECT_EQ(fs_.LastError(), win32_error::kAccessDenied);
+  EXPECT_EQ(tree_.Read("kit/voklocked.dll"), "l");
+}
+
+class Win32ProfileTest : public Win32FileSystemTest {
+ protected:
+  std::string File() const { return P("Vok/SetupType.txt"); }
+};
+
+TEST_F(Win32ProfileTest, ReplacesValueInPlaceAndAddsMissingKeyAndSection) {
+  tree_.Write("Vok/SetupType.txt",
+              "; medium comment\r\n[PRODUCT]\r\nVokDevelopment=Y\r\nKRT=Y\r\n[OTHER]\r\nx=1\r\n");
+
+  EXPECT_TRUE(fs_.WriteProfileEntry("PRODUCT", "VokDevelopment", "N", File()));
+  EXPECT_TRUE(fs_.WriteProfileEntry("product", "krt", "N", File()));
+  EXPECT_TRUE(fs_.WriteProfileEntry("PRODUCT", "Framory", "N", File()));
+  EXPECT_TRUE(fs_.WriteProfileEntry("SELECTED", "Framory", "Y", File()));
+
+  char value[16];
+  auto read = [&](const char* section, const char* key) {
+    GetPrivateProfileStringA(section, key, "-", value, sizeof value, File().c_str());
+    return std::string(value);
+  };
+  EXPECT_EQ(read("PRODUCT", "VokDevelopment"), "N");
+  EXPECT_EQ(read("PRODUCT", "KRT"), "N");
+  EXPECT_EQ(read("PRODUCT", "Framory"), "N");
+  EXPECT_EQ(read("SELECTED", "Framory"), "Y");
+  EXPECT_EQ(read("OTHER", "x"), "1");
+
+  // The edited keys keep their lines; the new section comes last.
+  std::string text = tree_.Read("Vok/SetupType.txt");
+  EXPECT_EQ(text.find("; medium comment"), 0u) << text;
+  size_t product = text.find("[PRODUCT]");
+  size_t development = text.find("VokDevelopment=N");
+  size_t krt = text.find("KRT=N");
+  size_t other = text.find("[OTHER]");
+  size_t framory = text.find("Framory=N");
+  size_t selected = text.find("[SELECTED]");
+  ASSERT_NE(selected, std::string::npos) << text;
+  EXPECT_LT(product, development);
+  EXPECT_LT(development, krt);
+  EXPECT_LT(krt, framory);
+  EXPECT_LT(framory, other);
+  EXPECT_LT(other, selected);
+  EXPECT_EQ(text.find("=Y"), text.find("Framory=Y", selected) + 7) << text;
+}
+
+TEST_F(Win32ProfileTest, CreatesMissingFileButNotMissingFolder) {
+  tree_.MakeDir("Vok");
+  EXPECT_TRUE(fs_.WriteProfileEntry("PRODUCT", "KRT", "N", File()));
+  EXPECT_NE(tree_.Read("Vok/SetupType.txt").find("KRT=N"), std::string::npos);
+
+  EXPECT_FALSE(fs_.WriteProfileEntry("PRODUCT", "KRT", "N", P("Missing/SetupType.txt")));
+  EXPECT_EQ(fs_.LastError(), win32_error::kPathNotFound);
+  EXPECT_FALSE(tree_.Exists("Missing"));
+}
+
+TEST_F(Win32ProfileTest, ReadOnlyFileIsRefusedAndLeftUnchanged) {
+  const std::string original = "[PRODUCT]\r\nKRT=Y\r\n";
+  tree_.Write("Vok/SetupType.txt", original);
+  tree_.MakeReadOnly("Vok/SetupType.txt");
+
+  EXPECT_FALSE(fs_.WriteProfileEntry("PRODUCT", "KRT", "N", File()));
+  EXPECT_EQ(fs_.LastError(), win32_error::kAccessDenied);
+  EXPECT_EQ(tree_.Read("Vok/SetupType.txt"), original);
+}
+
+TEST_F(Win32ProfileTest, RelativePathIsTakenAgainstCurrentFolderNotWindowsFolder) {
+  tree_.MakeDir("Vok");
+  char saved[MAX_PATH];
+  ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, saved), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryA(P("Vok").c_str()));
+  const std::string name = "vostrel-relative-" + std::to_string(GetCurrentProcessId()) + ".txt";
+
+  bool written = fs_.WriteProfileEntry("PRODUCT", "KRT", "N", name);
+  SetCurrentDirectoryA(saved);
+
+  EXPECT_TRUE(written);
+  EXPECT_TRUE(tree_.Exists("Vok/" + name));
+  char windows[MAX_PATH];
+  ASSERT_NE(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
+  std::string stray = std::string(windows) + "\\" + name;
+  EXPECT_EQ(GetFileAttributesA(stray.c_str()), INVALID_FILE_ATTRIBUTES);
+  DeleteFileA(stray.c_str());
+}
+
+TEST_F(Win32FileSystemTest, FolderIdentityIgnoresSpellingAndTellsFoldersApart) {
+  tree_.MakeDir("Kit/Talvor Imaging");
+  tree_.MakeDir("Medium");
+  tree_.Write("Kit/file.txt", "x");
+
+  FolderId kit, kitAgain, medium;
+  ASSERT_TRUE(fs_.IdentifyFolder(P("Kit"), kit));
+  ASSERT_TRUE(fs_.IdentifyFolder(P("KIT\\"), kitAgain));
+  EXPECT_EQ(kit, kitAgain);
+  ASSERT_TRUE(fs_.IdentifyFolder(P("Kit/Talvor Imaging/.."), kitAgain));
+  EXPECT_EQ(kit, kitAgain);
+  ASSERT_TRUE(fs_.IdentifyFolder(P("Medium"), medium));
+  EXPECT_NE(kit, medium);
+
+  EXPECT_FALSE(fs_.IdentifyFolder(P("Kit/file.txt"), medium));
+  EXPECT_FALSE(fs_.IdentifyFolder(P("Missing"), medium));
+}
+
+TEST_F(Win32FileSystemTest, FullPathResolvesRelativeAndTakesCaseFromDisk) {
+  tree_.MakeDir("Kit/Talvor Imaging");
+  char saved[MAX_PATH];
+  ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, saved), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryA(P().c_str()));
+  std::string relative = fs_.FullPath("kit\\talvor imaging\\Missing\\x.txt");
+  std::string dotted = fs_.FullPath("Kit\\.\\Talvor Imaging\\..");
+  SetCurrentDirectoryA(saved);
+
+  std::string root = fs_.FullPath(P());
+  EXPECT_EQ(relative, root + "\\Kit\\Talvor Imaging\\Missing\\x.txt");
+  EXPECT_EQ(dotted, root + "\\Kit");
+  EXPECT_EQ(fs_.FullPath(P("KIT")), root + "\\Kit");
+}
+
+std::string Folded(std::string path) {
+  for (char& c : path)
+    c = c == '/' ? '\\' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return path;
+}
+
+// A folder link that already exists: links cannot be made here (Wine's
+// CreateSymbolicLinkA does nothing), but Wine's user folders are links.
+std::string FindFolderLink() {
+  char profile[MAX_PATH];
+  DWORD length = GetEnvironmentVariableA("USERPROFILE", profile, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return std::string();
+  WIN32_FIND_DATAA data;
+  HANDLE handle = FindFirstFileA((std::string(profile) + "\\*.*").c_str(), &data);
+  if (handle == INVALID_HANDLE_VALUE) return std::string();
+  std::string found;
+  do {
+    const DWORD link = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    if ((data.dwFileAttributes & link) == link)
+      found = std::string(profile) + "\\" + data.cFileName;
+  } while (found.empty() && FindNextFileA(handle, &data));
+  FindClose(handle);
+  return found;
+}
+
+TEST_F(Win32FileSystemTest, FullPathFollowsFolderLinks) {
+  std::string link = FindFolderLink();
+  if (link.empty()) GTEST_SKIP() << "no folder link in the user profile";
+
+  std::string target = fs_.FullPath(link);
+  EXPECT_NE(Folded(target), Folded(link));
+  FolderId viaLink, viaTarget;
+  ASSERT_TRUE(fs_.IdentifyFolder(link, viaLink));
+  ASSERT_TRUE(fs_.IdentifyFolder(target, viaTarget)) << target;
+  EXPECT_EQ(viaLink, viaTarget);
+  EXPECT_EQ(fs_.FullPath(link + "\\vostrel-missing\\x.txt"), target + "\\vostrel-missing\\x.txt");
+}
+
+TEST(Win32NativeTest, AbsolutePathResolvesAgainstCurrentFolderOnly) {
+  TempTree tree;
+  char saved[MAX_PATH];
+  ASSERT_NE(GetCurrentDirectoryA(MAX_PATH, saved), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryA(tree.root().c_str()));
+  std::string kit = AbsolutePath("Kit");
+  std::string parent = AbsolutePath("a\\..\\Kit\\");
+  char current[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, current);
+  SetCurrentDirectoryA(saved);
+
+  EXPECT_EQ(kit, std::string(current) + "\\Kit");
+  EXPECT_EQ(parent, std::string(current) + "\\Kit\\");
+  EXPECT_EQ(AbsolutePath("C:\\Kit"), "C:\\Kit");
+  EXPECT_EQ(AbsolutePath(""), "");
+  EXPECT_EQ(PreferredSeparator(), '\\');
+}
+
+TEST(Win32NativeTest, CreateFolderWithParentsBuildsEachLevelOnce) {
+  TempTree tree;
+  std::string error;
+  std::string deep = tree.root() + "\\Kit\\Disk1\\\\Talvor Imaging\\";
+  EXPECT_TRUE(CreateFolderWithParents(deep, error)) << error;
+  EXPECT_TRUE(tree.Exists("Kit/Disk1/Talvor Imaging"));
+  EXPECT_TRUE(CreateFolderWithParents(deep, error)) << error;
+
+  tree.Write("Kit/file", "x");
+  EXPECT_FALSE(CreateFolderWithParents(tree.root() + "\\Kit\\file\\sub", error));
+  EXPECT_NE(error.find("file"), std::string::npos) << error;
+  EXPECT_FALSE(tree.Exists("Kit/file/sub"));
+}
+
+TEST(Win32NativeTest, NativeFileSystemIsTheWin32One) {
+  std::unique_ptr<FileSystem> fs = MakeNativeFileSystem();
+  ASSERT_NE(fs, nullptr);
+  EXPECT_NE(dynamic_cast<Win32FileSystem*>(fs.get()), nullptr);
+}
+
+}  // namespace
+}  // namespace vostrel::platform
