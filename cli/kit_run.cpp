@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "cli/manifest.h"
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "engine/dry_run_file_system.h"
@@ -157,6 +158,14 @@ class KitFeedback : public RunFeedback {
         }
         break;
       case OperationKind::kFindFirst:
+        // A missing folder counts as an empty one; one that exists but cannot
+        // be listed (access denied, name too long) leaves its whole content out.
+        if (!operation.ok && operation.code != win32_error::kFileNotFound &&
+            operation.code != win32_error::kPathNotFound) {
+          Failed(std::string(OperationName(operation.kind)) + " " +
+                 DisplayPath(FolderOfPattern(operation.path)) +
+                 " failed: " + CodeText(operation.code));
+        }
         break;
       case OperationKind::kFindEnd:
         // 0: the walk closed the listing after a failed copy (WalkStopped says so).
@@ -290,6 +299,57 @@ std::optional<std::string> CheckReportPlace(const std::string& file) {
   return std::nullopt;
 }
 
+// A hidden temporary one of our writers leaves behind when the run is killed
+// before it puts the finished file in place: ".vostrel-copy-XXXXXX" (a copy
+// on a disk without anonymous files) or ".NAME.xxxxxxxx.tmp" (a setup-type
+// edit). Names beginning with "." are never copied from a medium, so in a
+// kit they can only be ours.
+bool IsLeftoverTemporary(const std::string& name) {
+  auto alphanumeric = [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  };
+  auto allAlphanumeric = [&](std::size_t from, std::size_t count) {
+    for (std::size_t i = from; i < from + count; ++i) {
+      if (!alphanumeric(name[i])) return false;
+    }
+    return true;
+  };
+  const std::string copyPrefix = ".vostrel-copy-";
+  if (name.size() == copyPrefix.size() + 6 && name.compare(0, copyPrefix.size(), copyPrefix) == 0) {
+    return allAlphanumeric(copyPrefix.size(), 6);
+  }
+  // "." + name + "." + 8 characters + ".tmp"
+  const std::size_t tail = 1 + 8 + 4;
+  return name.size() > 1 + tail && name[0] == '.' &&
+         name.compare(name.size() - 4, 4, ".tmp") == 0 && name[name.size() - tail] == '.' &&
+         allAlphanumeric(name.size() - tail + 1, 8);
+}
+
+// Before a resumed run: the temporaries an interrupted run left in the kit go,
+// so the completed kit holds exactly what an uninterrupted run would. Links
+// are not followed and a medium inside the destination is not entered.
+void RemoveLeftoverTemporaries(const std::string& destRoot, const std::string& sourceRoot,
+                               KitFeedback& feedback) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::recursive_directory_iterator it(destRoot, fs::directory_options::skip_permission_denied,
+                                      error);
+  for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    std::error_code ignored;
+    const fs::file_status status = it->symlink_status(ignored);
+    if (fs::is_directory(status)) {
+      if (fs::equivalent(it->path(), sourceRoot, ignored)) it.disable_recursion_pending();
+      continue;
+    }
+    if (!fs::is_regular_file(status) || !IsLeftoverTemporary(it->path().filename().string())) {
+      continue;
+    }
+    if (fs::remove(it->path(), ignored)) {
+      feedback.Warn("removed " + it->path().string() + ", left by an interrupted run");
+    }
+  }
+}
+
 }  // namespace
 
 std::string ErrorMeaning(unsigned long code) {
@@ -409,6 +469,10 @@ int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool sh
     return kExitUsage;
   }
   destRoot = DropTrailingSeparators(destRoot);
+  if (std::optional<std::string> problem = CheckKitOutputs(options, destRoot)) {
+    err << kPrefix << *problem << '\n';
+    return kExitUsage;
+  }
 
   // Nothing may be created before the run is known to be allowed.
   if (std::optional<std::string> message =
@@ -424,6 +488,10 @@ int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool sh
     return kExitUsage;
   }
 
+  if (options.resume && !options.dryRun) {
+    RemoveLeftoverTemporaries(destRoot, sourceRoot, feedback);
+  }
+
   std::optional<ProgressLine> progress;
   if (showProgress && !options.quiet) {
     uint64_t files = 0, bytes = 0;
@@ -435,10 +503,19 @@ int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool sh
   RecordingFileSystem recorder(*disk);
   feedback.SetRecorder(&recorder);
   recorder.SetObserver([&feedback](const Operation& operation) { feedback.Account(operation); });
-  RunRedistribution(recorder, feedback, sourceRoot, destRoot, options.selection);
+  RunOptions runOptions;
+  runOptions.resume = options.resume;
+  RunRedistribution(recorder, feedback, sourceRoot, destRoot, options.selection, runOptions);
   if (progress) progress->Clear();
   feedback.SetProgress(nullptr);
   if (feedback.messageShown()) return kExitUsage;
+
+  // The manifest and the image describe the kit as the run left it.
+  OutputMessages outputs;
+  WriteKitOutputs(options, destRoot, {}, outputs);
+  for (const std::string& note : outputs.notes) feedback.PrintErr(note);
+  for (const std::string& warning : outputs.warnings) feedback.Warn(warning);
+  for (const std::string& failure : outputs.failures) feedback.Failed(failure);
 
   feedback.PrintSummary();
   int exitCode = feedback.incomplete() ? kExitIncomplete : kExitComplete;

@@ -5,6 +5,7 @@
 #include "cli/kit_run.h"
 #include "cli/options.h"
 #include "cli/progress.h"
+#include "cli/verify.h"
 
 int main(int argc, char** argv) {
   using vostrel::cli::ParseResult;
@@ -22,6 +23,15 @@ int main(int argc, char** argv) {
       return vostrel::cli::kExitUsage;
     case ParseResult::Action::kRun:
       break;
+  }
+  if (parsed.options.verify) {
+    try {
+      return vostrel::cli::RunVerify(parsed.options, std::cout, std::cerr);
+    } catch (const std::exception& error) {
+      // An unfinished check proves nothing about the kit.
+      std::cerr << "vostrel-kit: the check ended early: " << error.what() << '\n';
+      return vostrel::cli::kExitIncomplete;
+    }
   }
   try {
     return vostrel::cli::RunKit(parsed.options, std::cout, std::cerr,

@@ -2,6 +2,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <optional>
+
+#include "cli/iso.h"
 #include "engine/board_table.h"
 
 #ifndef VOSTREL_VERSION
@@ -16,7 +19,8 @@ constexpr const char* kFooter =
     "Exit status: 0 the kit is complete; 1 the kit was built but may be incomplete or wrong\n"
     "(each cause is listed on stderr); 2 usage error or validation message, nothing written.\n"
     "stdout carries the run's status lines only; warnings, failures and the summary go to\n"
-    "stderr.";
+    "stderr. With --verify: 0 the kit matches, 1 it differs (one line per difference on\n"
+    "stdout, the summary on stderr), 2 usage error or no such destination.";
 
 std::string BoardList() {
   std::string list;
@@ -43,6 +47,50 @@ ParseResult UsageError(std::string text) {
   result.action = ParseResult::Action::kUsageError;
   result.text = std::move(text);
   return result;
+}
+
+// Options that cannot go together, or that this build cannot honour.
+std::optional<std::string> CheckCombination(const Options& options, const CLI::App& app,
+                                            const std::string& volumeId) {
+  const bool volumeGiven = app.count("--volume-id") != 0;
+  if (options.verify) {
+    if (options.dryRun) return std::string("--verify writes nothing already; drop --dry-run");
+    if (!options.isoFile.empty())
+      return std::string("--iso needs a run; it cannot go with --verify");
+    if (!options.reportFile.empty()) {
+      return std::string("--report describes a run; it cannot go with --verify");
+    }
+    if (options.resume) return std::string("--resume needs a run; it cannot go with --verify");
+  }
+  if (options.dryRun) {
+    if (!options.manifestFile.empty()) {
+      return std::string("a dry run builds no kit to list: --manifest cannot go with --dry-run");
+    }
+    if (!options.isoFile.empty()) {
+      return std::string("a dry run builds no kit to image: --iso cannot go with --dry-run");
+    }
+  }
+  if (!options.isoFile.empty() && !IsoAvailable()) {
+#ifdef _WIN32
+    return std::string("--iso is not available on Windows");
+#else
+    return std::string("--iso is not available in this build");
+#endif
+  }
+  if (volumeGiven && options.isoFile.empty()) return std::string("--volume-id needs --iso");
+  if (volumeGiven) {
+    if (std::optional<std::string> problem = CheckVolumeId(volumeId)) return problem;
+  }
+  // One file cannot hold two outputs.
+  const std::string* outputs[] = {&options.reportFile, &options.manifestFile, &options.isoFile};
+  for (std::size_t i = 0; i < 3; ++i) {
+    for (std::size_t j = i + 1; j < 3; ++j) {
+      if (!outputs[i]->empty() && *outputs[i] == *outputs[j]) {
+        return "one file cannot take two outputs: " + *outputs[i];
+      }
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -83,6 +131,27 @@ ParseResult ParseOptions(int argc, const char* const* argv) {
                  "Write a JSON report of the run (selection, status lines, every file operation "
                  "and its result, summary) to FILE")
       ->type_name("FILE");
+  app.add_flag("--resume", options.resume,
+               "Complete a kit in a destination that holds an earlier, possibly interrupted "
+               "kit: files already present are kept, never overwritten, and every folder walk "
+               "goes on past them");
+  app.add_flag("--verify", options.verify,
+               "Write nothing; compare the kit in DIR with the kit the medium and the selection "
+               "call for (missing, extra and changed files and folders, read-only bits, "
+               "setup-type entries), one line per difference on stdout");
+  app.add_option("--manifest", options.manifestFile,
+                 "After the run (or with --verify), write a sha256sum list of every file of "
+                 "the kit to FILE, outside the kit; check it with 'sha256sum -c' in DIR")
+      ->type_name("FILE");
+  app.add_option("--iso", options.isoFile,
+                 "After the run, write a CD image of the kit to FILE, outside the kit: "
+                 "ISO 9660 with Joliet and Rock Ridge names (Linux only)")
+      ->type_name("FILE");
+  std::string volumeId;
+  app.add_option("--volume-id", volumeId,
+                 std::string("The image's volume id: up to 32 of A-Z, 0-9 and _ (default ") +
+                     kDefaultVolumeId + ")")
+      ->type_name("ID");
   app.add_flag("--quiet", options.quiet,
                "Print nothing on stdout (warnings, failures and the summary still go to stderr)");
   app.add_flag("--version", version, "Print the version and exit");
@@ -104,6 +173,11 @@ ParseResult ParseOptions(int argc, const char* const* argv) {
     result.text = std::string("vostrel-kit ") + KitVersion();
     return result;
   }
+
+  if (std::optional<std::string> conflict = CheckCombination(options, app, volumeId)) {
+    return UsageError(*conflict);
+  }
+  options.volumeId = volumeId.empty() ? kDefaultVolumeId : volumeId;
 
   // The library runtime is always part of a kit, as in the window.
   options.selection.libraryRuntime = true;

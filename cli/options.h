@@ -15,7 +15,12 @@ struct Options {
   KitSelection selection;
   bool dryRun = false;
   bool quiet = false;
-  std::string reportFile;  // empty: no report
+  bool resume = false;       // --resume: keep what the kit holds and complete it
+  std::string reportFile;    // empty: no report
+  bool verify = false;       // --verify: check the kit in destination, write nothing
+  std::string manifestFile;  // --manifest: the kit's checksum list; empty: none
+  std::string isoFile;       // --iso: a CD image of the kit; empty: none
+  std::string volumeId;      // --volume-id: the image's volume id
 };
 
 struct ParseResult {

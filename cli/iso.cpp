@@ -1,0 +1,294 @@
+#include "cli/iso.h"
+
+#ifdef VOSTREL_HAVE_ISOFS
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+
+// No burner library here: libisofs then declares the image source itself.
+#define LIBISOFS_WITHOUT_LIBBURN
+#include <libisofs/libisofs.h>
+
+#endif
+
+namespace vostrel::cli {
+
+#ifdef VOSTREL_HAVE_ISOFS
+
+namespace {
+
+// Joliet's own limit is 64 characters; libisofs stretches it to 103, which
+// Windows reads. Longer names are cut short in the Joliet tree.
+constexpr std::size_t kJolietNameLimit = 103;
+
+// The UTF-16 code units of a UTF-8 name; false when the name is not UTF-8
+// (a byte that is not counts as one unit).
+bool Utf16Length(const std::string& name, std::size_t& units) {
+  bool valid = true;
+  units = 0;
+  for (std::size_t i = 0; i < name.size();) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    std::size_t length = c < 0x80         ? 1
+                         : (c >> 5) == 6  ? 2
+                         : (c >> 4) == 14 ? 3
+                         : (c >> 3) == 30 ? 4
+                                          : 0;
+    for (std::size_t k = 1; length != 0 && k < length; ++k) {
+      if (i + k >= name.size() || (static_cast<unsigned char>(name[i + k]) >> 6) != 2) length = 0;
+    }
+    if (length == 0) {
+      valid = false;
+      length = 1;
+    }
+    units += length == 4 ? 2 : 1;
+    i += length;
+  }
+  return valid;
+}
+
+std::string LeafName(const std::string& relative) {
+  std::size_t cut = relative.rfind('/');
+  return cut == std::string::npos ? relative : relative.substr(cut + 1);
+}
+
+std::string ParentOf(const std::string& relative) {
+  std::size_t cut = relative.rfind('/');
+  return cut == std::string::npos ? std::string() : relative.substr(0, cut);
+}
+
+std::string IsoMessage(int code) {
+  const char* text = iso_error_to_msg(code);
+  return text != nullptr ? text : "libisofs error " + std::to_string(code);
+}
+
+// The library's messages of severity SORRY and worse since the last call.
+std::string PendingFailures() {
+  std::string text;
+  int code = 0, image = 0;
+  char message[ISO_MSGS_MESSAGE_LEN];
+  char severity[80];
+  while (iso_obtain_msgs(const_cast<char*>("SORRY"), &code, &image, message, severity) > 0) {
+    if (!text.empty()) text += "; ";
+    text += message;
+  }
+  return text;
+}
+
+struct Library {
+  Library() : ok(iso_init() >= 0) {
+    if (!ok) return;
+    iso_set_msgs_severities(const_cast<char*>("SORRY"), const_cast<char*>("NEVER"),
+                            const_cast<char*>("vostrel-kit"));
+    // Names on Linux are UTF-8; Joliet needs them converted to UTF-16.
+    iso_set_local_charset(const_cast<char*>("UTF-8"), 0);
+  }
+  ~Library() {
+    if (ok) iso_finish();
+  }
+  bool ok;
+};
+
+struct ImageDeleter {
+  void operator()(IsoImage* image) const { iso_image_unref(image); }
+};
+struct OptionsDeleter {
+  void operator()(IsoWriteOpts* options) const { iso_write_opts_free(options); }
+};
+// The image source libisofs hands out; its writer runs on a thread of its
+// own until the source is read to the end or cancelled.
+struct SourceDeleter {
+  void operator()(burn_source* source) const {
+    if (!finished) source->cancel(source);
+    source->free_data(source);
+    std::free(source);
+  }
+  bool finished = false;
+};
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+#endif
+
+std::optional<std::string> CheckVolumeId(const std::string& id) {
+  if (id.empty() || id.size() > 32) {
+    return "a volume id has 1 to 32 characters: '" + id + "'";
+  }
+  for (char c : id) {
+    if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) {
+      return "a volume id holds only A-Z, 0-9 and _: '" + id + "'";
+    }
+  }
+  return std::nullopt;
+}
+
+#ifndef VOSTREL_HAVE_ISOFS
+
+bool IsoAvailable() { return false; }
+
+bool WriteIsoImage(const KitListing&, const std::string&, const std::string&, IsoResult&,
+                   std::string& error) {
+  error = "this build cannot write images";
+  return false;
+}
+
+#else
+
+bool IsoAvailable() { return true; }
+
+bool WriteIsoImage(const KitListing& listing, const std::string& file, const std::string& volumeId,
+                   IsoResult& result, std::string& error) {
+  namespace stdfs = std::filesystem;
+  Library library;
+  if (!library.ok) {
+    error = "libisofs did not start";
+    return false;
+  }
+
+  IsoImage* rawImage = nullptr;
+  int code = iso_image_new(volumeId.c_str(), &rawImage);
+  if (code < 0) {
+    error = IsoMessage(code);
+    return false;
+  }
+  std::unique_ptr<IsoImage, ImageDeleter> image(rawImage);
+  // Links in the kit stand for what they lead to, as the kit's check sees them.
+  iso_tree_set_follow_symlinks(image.get(), 1);
+  if (volumeId.size() > 16) {
+    result.warnings.push_back("Windows shows only the first 16 characters of the volume id " +
+                              volumeId);
+  }
+
+  std::map<std::string, IsoDir*> folders;
+  folders[""] = iso_image_get_root(image.get());
+  for (const KitEntry& entry : listing.entries) {
+    auto parent = folders.find(ParentOf(entry.relative));
+    if (parent == folders.end()) continue;  // below a folder that could not be added
+    const std::string name = LeafName(entry.relative);
+    std::size_t units = 0;
+    if (!Utf16Length(name, units)) {
+      result.warnings.push_back(entry.relative +
+                                ": the name is not UTF-8, so Windows sees '_' for its odd bytes");
+    }
+    if (units > kJolietNameLimit) {
+      result.warnings.push_back(entry.relative + ": the name is longer than " +
+                                std::to_string(kJolietNameLimit) +
+                                " characters, so Windows sees it cut short");
+    }
+    if (entry.isDirectory) {
+      IsoDir* folder = nullptr;
+      code = iso_tree_add_new_dir(parent->second, name.c_str(), &folder);
+      if (code < 0) {
+        error = entry.relative + ": " + IsoMessage(code);
+        return false;
+      }
+      folders[entry.relative] = folder;
+      continue;
+    }
+    if (!entry.regular) {
+      result.warnings.push_back(entry.relative + " is not a regular file; the image leaves it out");
+      continue;
+    }
+    code = iso_tree_add_new_node(image.get(), parent->second, name.c_str(), entry.native.c_str(),
+                                 nullptr);
+    if (code < 0) {
+      error = entry.relative + ": " + IsoMessage(code);
+      return false;
+    }
+    ++result.files;
+  }
+
+  IsoWriteOpts* rawOptions = nullptr;
+  code = iso_write_opts_new(&rawOptions, 2);  // distribution: Rock Ridge and Joliet
+  if (code < 0) {
+    error = IsoMessage(code);
+    return false;
+  }
+  std::unique_ptr<IsoWriteOpts, OptionsDeleter> options(rawOptions);
+  iso_write_opts_set_iso_level(options.get(), 3);  // files of 4 GiB and more
+  iso_write_opts_set_rockridge(options.get(), 1);
+  iso_write_opts_set_joliet(options.get(), 1);
+  iso_write_opts_set_joliet_long_names(options.get(), 1);
+  iso_write_opts_set_joliet_longer_paths(options.get(), 1);
+  iso_write_opts_set_joliet_utf16(options.get(), 1);
+
+  burn_source* rawSource = nullptr;
+  PendingFailures();  // what adding the files said is already handled
+  code = iso_image_create_burn_source(image.get(), options.get(), &rawSource);
+  if (code < 0) {
+    error = IsoMessage(code);
+    return false;
+  }
+  std::unique_ptr<burn_source, SourceDeleter> source(rawSource);
+
+  std::random_device device;
+  stdfs::path target(file);
+  stdfs::path temporary = target;
+  temporary += ".tmp-" + std::to_string(device() % 1000000000u);
+  auto discard = [&temporary]() {
+    std::error_code ignored;
+    stdfs::remove(temporary, ignored);
+  };
+  {
+    std::unique_ptr<std::FILE, FileCloser> out(std::fopen(temporary.string().c_str(), "wb"));
+    if (!out) {
+      error = "cannot write " + temporary.string() + ": " + std::strerror(errno);
+      return false;
+    }
+    unsigned char block[2048];
+    for (;;) {
+      int got = source->read_xt(source.get(), block, sizeof block);
+      if (got == 0) break;
+      if (got < 0) {
+        std::string why = PendingFailures();
+        error = why.empty() ? "the image could not be made" : why;
+        out.reset();
+        discard();
+        return false;
+      }
+      if (std::fwrite(block, 1, static_cast<std::size_t>(got), out.get()) !=
+          static_cast<std::size_t>(got)) {
+        error = "cannot write " + temporary.string() + ": " + std::strerror(errno);
+        out.reset();
+        discard();
+        return false;
+      }
+      result.bytes += static_cast<uint64_t>(got);
+    }
+    source.get_deleter().finished = true;
+    if (std::fclose(out.release()) != 0) {
+      error = "cannot write " + temporary.string() + ": " + std::strerror(errno);
+      discard();
+      return false;
+    }
+  }
+  // A file that could not be read is filled with zeros by the library: that
+  // image is not the kit.
+  std::string failures = PendingFailures();
+  if (!failures.empty()) {
+    error = failures;
+    discard();
+    return false;
+  }
+  std::error_code renameError;
+  stdfs::rename(temporary, target, renameError);
+  if (renameError) {
+    error = "cannot put the image in place: " + renameError.message();
+    discard();
+    return false;
+  }
+  return true;
+}
+
+#endif
+
+}  // namespace vostrel::cli

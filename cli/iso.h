@@ -1,0 +1,36 @@
+// The CD image of a kit (--iso): ISO 9660 level 3 with Joliet names, which
+// the Windows installer sees, and Rock Ridge names. Linux only; the Windows
+// build says so instead.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/manifest.h"
+
+namespace vostrel::cli {
+
+constexpr const char* kDefaultVolumeId = "TALVOR_KIT";
+
+// Whether this build can write images.
+bool IsoAvailable();
+
+// Why `id` cannot be a volume id (1 to 32 of A-Z, 0-9 and _), or nothing.
+std::optional<std::string> CheckVolumeId(const std::string& id);
+
+struct IsoResult {
+  uint64_t files = 0;
+  uint64_t bytes = 0;  // of the image
+  std::vector<std::string> warnings;
+};
+
+// Writes an image of the listed kit to `file`, through a temporary name
+// beside it that is renamed into place only when the image is whole. Files
+// that are not regular files are left out with a warning. False with a
+// message on failure; `file` is then untouched.
+bool WriteIsoImage(const KitListing& listing, const std::string& file, const std::string& volumeId,
+                   IsoResult& result, std::string& error);
+
+}  // namespace vostrel::cli

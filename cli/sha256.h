@@ -1,0 +1,14 @@
+// SHA-256 of a file's content, from the platform's own library: libcrypto on
+// Linux, bcrypt on Windows. The kit check compares files by it and the
+// manifest lists it.
+#pragma once
+
+#include <string>
+
+namespace vostrel::cli {
+
+// The lower-case hex SHA-256 of the file at `path` (a native path). False
+// with a message when the file cannot be read.
+bool Sha256OfFile(const std::string& path, std::string& digest, std::string& error);
+
+}  // namespace vostrel::cli
