@@ -1,0 +1,38 @@
+// Resource ids of the desktop tool, shared by the resource script and the code.
+#ifndef VOSTREL_RES_RESOURCE_H
+#define VOSTREL_RES_RESOURCE_H
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
+#define IDM_ABOUTBOX 0x0010
+#define IDD_ABOUTBOX 100
+#define IDS_ABOUTBOX 101
+#define IDD_VOSTREL_DIALOG 102
+#define IDR_MAINFRAME 128
+
+#define IDC_GENERATE 1000
+#define IDC_BROWSE_SOURCE 1001
+#define IDC_BROWSE_DESTINATION 1002
+#define IDC_SOURCE 1003
+#define IDC_DESTINATION 1004
+#define IDC_RUNTIME 1005
+#define IDC_CONTROL_PACKAGE 1006
+#define IDC_CAMERA_TOOL 1007
+#define IDC_PELLAM 1008
+#define IDC_VARNEX 1009
+#define IDC_TOBRIN 1010
+#define IDC_CALVEX 1011
+#define IDC_KESTOV 1012
+#define IDC_ARDUNE 1013
+#define IDC_SORVIK 1014
+#define IDC_HARRIK 1015
+#define IDC_NUVARO 1016
+#define IDC_JURANO 1017
+#define IDC_WYNDEL 1018
+#define IDC_LUNNET 1019
+#define IDC_VIDEO_CARD 1021
+#define IDC_STATUS 1022
+
+#endif  // VOSTREL_RES_RESOURCE_H
