@@ -128,6 +128,11 @@ class KitFeedback : public RunFeedback {
     Warn("did not copy " + DisplayPath(folder) + ": " + reason);
   }
 
+  // The kit lacks what the medium holds there: a failure, not a warning.
+  void EntryLeftOut(const std::string& path, const std::string& reason) override {
+    Failed("did not copy " + DisplayPath(path) + ": " + reason);
+  }
+
   void Skipped(const std::string& folder, const std::string& name, const std::string& reason) {
     Failed("skipped " + DisplayPath(folder) + platform::PreferredSeparator() + name + ": " +
            reason);

@@ -61,7 +61,24 @@ class Walker {
         return false;
       }
     }
+    if (LeadsOutsideMedium(entry, source)) return false;
     chain_.push_back(id);
+    return true;
+  }
+
+  // A link on the medium that leads elsewhere on this machine would carry
+  // whatever lies there (another disk, the system's own files) into a kit
+  // that is then shared: it is left out, and said so.
+  bool LeadsOutsideMedium(const FindData& entry, const std::string& source) {
+    if ((entry.attributes & kFileAttributeReparsePoint) == 0) return false;
+    if (mediumFullPath_.empty())
+      mediumFullPath_ = NormalizedFolded(run_.fs.FullPath(run_.sourceRoot));
+    const std::string full = NormalizedFolded(run_.fs.FullPath(source));
+    const std::string& medium = mediumFullPath_;
+    if (full == medium || medium == "/" || full.compare(0, medium.size() + 1, medium + "/") == 0) {
+      return false;
+    }
+    run_.feedback.EntryLeftOut(source, "it is a link that leads outside the medium");
     return true;
   }
 
@@ -82,6 +99,8 @@ class Walker {
         if (run_.fs.IdentifyFolder(destPath, destId)) chain_.push_back(destId);
         Walk(sourcePath, destPath, true);  // what happens below never ends this level
         chain_.resize(depth);
+      } else if (LeadsOutsideMedium(entry, sourcePath)) {
+        continue;
       } else if (!run_.fs.CopyOneFile(sourcePath, destPath, true)) {
         const unsigned long code = run_.fs.LastError();
         if (run_.resume && code == win32_error::kFileExists) continue;  // kept as it is
@@ -97,6 +116,7 @@ class Walker {
 
   RunContext& run_;
   std::vector<FolderId> chain_;
+  std::string mediumFullPath_;  // the source root on disk, found at the first link
 };
 
 }  // namespace

@@ -37,6 +37,31 @@ bool SameFolder(FileSystem& fs, const std::string& a, const std::string& b) {
   return NormalizedFoldedPath(fs.FullPath(a)) == NormalizedFoldedPath(fs.FullPath(b));
 }
 
+// Whether `inner` is `outer` or lies below it; both normalized and folded.
+bool IsWithin(const std::string& inner, const std::string& outer) {
+  if (inner.empty() || outer.empty()) return false;
+  if (inner == outer) return true;
+  const std::string prefix = outer.back() == '/' ? outer : outer + "/";
+  return inner.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Below its root the kit writes only into these folders, where it creates,
+// edits and deletes files. A medium inside one of them, or one of them
+// leading into the medium through a link, would have its own files changed.
+bool KitFoldersOverlapMedium(FileSystem& fs, const std::string& sourceRoot,
+                             const std::string& destRoot) {
+  const std::string medium = NormalizedFoldedPath(fs.FullPath(sourceRoot));
+  const std::string dest = NormalizedFoldedPath(fs.FullPath(destRoot));
+  for (const char* suffix : {"\\Talvor Imaging", "\\Jurano"}) {
+    const std::string folder = NormalizedFoldedPath(fs.FullPath(destRoot + suffix));
+    if (IsWithin(medium, folder)) return true;
+    // A kit inside the medium is the person's choice; only a link out of it
+    // back into the medium is refused.
+    if (IsWithin(folder, medium) && !IsWithin(folder, dest)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string StripFileName(const std::string& text) {
@@ -52,7 +77,9 @@ std::optional<std::string> ValidateRun(FileSystem& fs, const std::string& source
   if (!selection.libraryRuntime && !selection.controlPackage && !selection.cameraTool) {
     return std::string(kMessageNoPackage);
   }
-  if (SameFolder(fs, sourceRoot, destRoot)) return std::string(kMessageDestinationIsSource);
+  if (SameFolder(fs, sourceRoot, destRoot) || KitFoldersOverlapMedium(fs, sourceRoot, destRoot)) {
+    return std::string(kMessageDestinationIsSource);
+  }
   return std::nullopt;
 }
 

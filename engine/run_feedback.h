@@ -32,6 +32,14 @@ class RunFeedback {
     (void)folder;
     (void)reason;
   }
+
+  // A walk left out an entry of the medium, so the kit lacks it: a link that
+  // leads outside the medium (whatever lies there is not the medium's to
+  // give, and may be the whole disk).
+  virtual void EntryLeftOut(const std::string& path, const std::string& reason) {
+    (void)path;
+    (void)reason;
+  }
 };
 
 }  // namespace vostrel

@@ -172,13 +172,15 @@ bool MatchesPattern(const std::u16string& foldedPattern, const std::u16string& f
   // Greedy match with one backtrack point: the most recent '*'.
   size_t p = 0, n = 0, starP = std::u16string::npos, starN = 0;
   while (n < foldedName.size()) {
-    if (p < foldedPattern.size() &&
-        (foldedPattern[p] == u'?' || foldedPattern[p] == foldedName[n])) {
-      ++p;
-      ++n;
-    } else if (p < foldedPattern.size() && foldedPattern[p] == u'*') {
+    // A '*' in the pattern is a wildcard even where the name holds a '*'
+    // (a Linux name may), so it is tried before the literal comparison.
+    if (p < foldedPattern.size() && foldedPattern[p] == u'*') {
       starP = p++;
       starN = n;
+    } else if (p < foldedPattern.size() &&
+               (foldedPattern[p] == u'?' || foldedPattern[p] == foldedName[n])) {
+      ++p;
+      ++n;
     } else if (starP != std::u16string::npos) {
       p = starP + 1;
       n = ++starN;

@@ -223,6 +223,23 @@ TEST_F(CopyTreeTest, LinkLoopIsEnteredOnce) {
   EXPECT_EQ(feedback.skipped.size(), 1u);
 }
 
+TEST_F(CopyTreeTest, LinksLeadingOutsideTheMediumAreLeftOutAndSaidSo) {
+  tree.Write("elsewhere/secret.txt", "secret");
+  tree.Write("src/kept.txt", "kept");
+  tree.Write("src/inner/x.txt", "x");
+  ASSERT_EQ(symlink(tree.Path("elsewhere").c_str(), tree.Path("src/folder-out").c_str()), 0);
+  ASSERT_EQ(symlink(tree.Path("elsewhere/secret.txt").c_str(), tree.Path("src/file-out").c_str()),
+            0);
+  ASSERT_EQ(symlink("inner", tree.Path("src/folder-in").c_str()), 0);
+  tree.MakeDir("dst");
+  EXPECT_EQ(Copy("src", "dst", true), 0u);
+  EXPECT_EQ(tree.Read("dst/kept.txt"), "kept");
+  EXPECT_EQ(tree.Read("dst/folder-in/x.txt"), "x");  // a link within the medium is followed
+  EXPECT_FALSE(tree.Exists("dst/folder-out"));
+  EXPECT_FALSE(tree.Exists("dst/file-out"));
+  EXPECT_EQ(feedback.leftOut.size(), 2u);
+}
+
 TEST_F(CopyTreeTest, LinkIntoTheDestinationIsNotFollowed) {
   tree.Write("dst/existing/kit.txt", "kit");
   tree.Write("src/file.txt", "f");

@@ -41,8 +41,11 @@ class RecordingFeedback : public RunFeedback {
   void FolderSkipped(const std::string& folder, const std::string& reason) override {
     skipped.push_back(folder + ": " + reason);
   }
+  void EntryLeftOut(const std::string& path, const std::string& reason) override {
+    leftOut.push_back(path + ": " + reason);
+  }
 
-  std::vector<std::string> statuses, messages, events, skipped;
+  std::vector<std::string> statuses, messages, events, skipped, leftOut;
   std::vector<std::pair<std::string, unsigned long>> walkStops;
   int cursorDepth = 0;
 };
