@@ -120,9 +120,51 @@ bool Win32FileSystem::CreateFolder(const std::string& path) {
   return true;
 }
 
+// A hidden name beside `target` for a copy in progress, of the form the
+// command line's --resume clears away: ".vostrel-copy-" and six characters.
+static std::string TemporaryBeside(const std::string& target) {
+  static unsigned counter = 0;
+  const char* digits = "0123456789abcdefghijklmnopqrstuvwxyz";
+  unsigned long seed =
+      (GetCurrentProcessId() * 2654435761u) ^ GetTickCount() ^ (++counter * 40503u);
+  std::string suffix;
+  for (int i = 0; i < 6; ++i, seed /= 36) suffix += digits[seed % 36];
+  const std::size_t cut = target.find_last_of("\\/");
+  const std::string folder = cut == std::string::npos ? std::string() : target.substr(0, cut + 1);
+  return folder + ".vostrel-copy-" + suffix;
+}
+
 bool Win32FileSystem::CopyOneFile(const std::string& existing, const std::string& target,
                                   bool failIfExists) {
-  if (!CopyFileA(existing.c_str(), target.c_str(), failIfExists ? TRUE : FALSE)) return Fail();
+  if (!failIfExists) {
+    if (!CopyFileA(existing.c_str(), target.c_str(), FALSE)) return Fail();
+  } else {
+    // The copy is made under a hidden name and moved into place only when it
+    // is complete, so a full disk or a killed run never leaves a partial file
+    // under the final name, where a rerun would keep it as already present.
+    // MoveFileA, like CopyFileA with fail-if-exists, never replaces a file.
+    if (GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      lastError_ = ERROR_FILE_EXISTS;
+      return false;
+    }
+    std::string temporary = TemporaryBeside(target);
+    for (int attempt = 0;
+         attempt < 8 && GetFileAttributesA(temporary.c_str()) != INVALID_FILE_ATTRIBUTES;
+         ++attempt) {
+      temporary = TemporaryBeside(target);
+    }
+    auto discard = [&](DWORD code) {
+      SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileA(temporary.c_str());
+      lastError_ = code;
+      return false;
+    };
+    if (!CopyFileA(existing.c_str(), temporary.c_str(), TRUE)) return discard(GetLastError());
+    if (!MoveFileA(temporary.c_str(), target.c_str())) {
+      const DWORD code = GetLastError();
+      return discard(code == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : code);
+    }
+  }
   WIN32_FILE_ATTRIBUTE_DATA data;
   lastCopySize_ = GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &data)
                       ? (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow

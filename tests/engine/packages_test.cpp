@@ -23,6 +23,10 @@ struct Combination {
   const char* selectedFramory;
 };
 
+void PrintTo(const Combination& c, std::ostream* out) {
+  *out << (c.control ? "control" : "no control") << ", " << (c.camera ? "camera" : "no camera");
+}
+
 class SetupTypeValues : public EngineTest, public ::testing::WithParamInterface<Combination> {};
 
 TEST_P(SetupTypeValues, EachWrittenKeyEndsWithItsRunValue) {

@@ -86,6 +86,20 @@ TEST_F(Win32FileSystemTest, CopyReportsMissingSourceAndMissingTargetFolder) {
   EXPECT_FALSE(tree_.Exists("kit/missing"));
 }
 
+TEST_F(Win32FileSystemTest, CopiesLeaveNoTemporaryBehindWhetherTheySucceedOrFail) {
+  tree_.Write("medium/a.dll", "a");
+  tree_.Write("medium/ro.dll", "ro");
+  tree_.MakeReadOnly("medium/ro.dll");
+  tree_.MakeDir("kit");
+  EXPECT_TRUE(fs_.CopyOneFile(P("medium/a.dll"), P("kit/a.dll"), true));
+  EXPECT_TRUE(fs_.CopyOneFile(P("medium/ro.dll"), P("kit/ro.dll"), true));
+  EXPECT_FALSE(fs_.CopyOneFile(P("medium/a.dll"), P("kit/ro.dll"), true));
+  EXPECT_FALSE(fs_.CopyOneFile(P("medium/none.dll"), P("kit/none.dll"), true));
+  EXPECT_EQ(tree_.Snapshot("kit"),
+            (std::map<std::string, std::string>{{"a.dll", "a"}, {"ro.dll", "ro"}}));
+  EXPECT_TRUE(tree_.IsReadOnly("kit/ro.dll"));
+}
+
 TEST_F(Win32FileSystemTest, CopyOfReadOnlyFileIsReadOnlyAndAttributeResetClearsIt) {
   tree_.Write("medium/SetupType.txt", "[PRODUCT]\r\nKRT=Y\r\n");
   tree_.MakeReadOnly("medium/SetupType.txt");
