@@ -423,7 +423,7 @@ bool ResolveSourceRoot(FileSystem& fs, const std::string& path, std::string& roo
   return true;
 }
 
-int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool showProgress) {
+std::optional<int> CheckRoots(const Options& options, std::ostream& err) {
   // Validation messages stand alone on their line, exactly as the window shows them.
   if (options.source.empty()) {
     err << kMessageNoSource << '\n';
@@ -442,6 +442,11 @@ int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool sh
       }
     }
   }
+  return std::nullopt;
+}
+
+int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool showProgress) {
+  if (std::optional<int> refused = CheckRoots(options, err)) return *refused;
   if (!options.reportFile.empty()) {
     if (std::optional<std::string> problem = CheckReportPlace(options.reportFile)) {
       err << kPrefix << *problem << '\n';
@@ -537,7 +542,7 @@ int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool sh
     report.failures = feedback.failures();
     report.summary = feedback.summary();
     report.exitCode = exitCode;
-    if (!WriteReportFile(options.reportFile, ReportJson(report), error)) {
+    if (!WriteWholeFile(options.reportFile, ReportJson(report), error)) {
       err << kPrefix << "cannot write the report " << options.reportFile << ": " << error << '\n';
       exitCode = kExitIncomplete;
     }

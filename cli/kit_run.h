@@ -3,6 +3,7 @@
 // and the report.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -20,6 +21,12 @@ constexpr int kExitUsage = 2;       // usage error or validation message: nothin
 // `err` the validation message, warnings, failures and the summary, and the
 // progress line when `showProgress`. Returns the exit status.
 int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool showProgress);
+
+// The checks every command makes of the two roots before it reads anything:
+// the validation messages for a missing --source or --dest, and on Linux a
+// root holding '\' (it would be split into folders). The exit status when
+// one fails, after its message on `err`.
+std::optional<int> CheckRoots(const Options& options, std::ostream& err);
 
 // The root a --source PATH stands for: the folder itself, or the folder
 // holding the file it names. False with a message when PATH is missing.

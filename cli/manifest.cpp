@@ -5,10 +5,10 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <random>
 #include <set>
 
 #include "cli/iso.h"
+#include "cli/report.h"
 #include "cli/sha256.h"
 #include "platform/native.h"
 
@@ -132,35 +132,6 @@ std::string ManifestLine(const std::string& digest, const std::string& name) {
   return (needsEscape ? "\\" : "") + digest + "  " + escaped + "\n";
 }
 
-// `text` to `file`, through a temporary name beside it, so the file is
-// either replaced whole or left as it was.
-bool WriteWhole(const std::string& file, const std::string& text, std::string& error) {
-  std::random_device device;
-  stdfs::path target(file);
-  stdfs::path temporary = target;
-  temporary += ".tmp-" + std::to_string(device() % 1000000000u);
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      stdfs::remove(temporary, ignored);
-      error = "cannot write " + temporary.string();
-      return false;
-    }
-  }
-  std::error_code renameError;
-  stdfs::rename(temporary, target, renameError);
-  if (renameError) {
-    std::error_code ignored;
-    stdfs::remove(temporary, ignored);
-    error = "cannot put it in place: " + renameError.message();
-    return false;
-  }
-  return true;
-}
-
 // Whether `inner` is `outer` or lies below it, both absolute and resolved.
 bool IsWithin(const std::string& inner, const std::string& outer) {
   const bool foldCase = platform::PreferredSeparator() == '\\';
@@ -252,7 +223,7 @@ void WriteKitOutputs(const Options& options, const std::string& destRoot,
   if (!options.manifestFile.empty()) {
     std::string text, error;
     if (!ManifestText(listing, known, text, error) ||
-        !WriteWhole(options.manifestFile, text, error)) {
+        !WriteWholeFile(options.manifestFile, text, error)) {
       messages.failures.push_back("the manifest " + options.manifestFile +
                                   " was not written: " + error);
     } else {

@@ -102,9 +102,9 @@ std::string ReportJson(const ReportData& data) {
   return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-bool WriteReportFile(const std::string& file, const std::string& text, std::string& error) {
+bool WriteWholeFile(const std::string& file, const std::string& text, std::string& error) {
   namespace fs = std::filesystem;
-  // A temporary name beside the report, so the rename stays on one volume.
+  // A temporary name beside the file, so the rename stays on one volume.
   std::random_device device;
   fs::path target(file);
   fs::path temporary = target;
@@ -126,7 +126,7 @@ bool WriteReportFile(const std::string& file, const std::string& text, std::stri
   if (renameError) {
     std::error_code ignored;
     fs::remove(temporary, ignored);
-    error = "cannot put the report in place: " + renameError.message();
+    error = "cannot put it in place: " + renameError.message();
     return false;
   }
   return true;

@@ -637,23 +637,7 @@ class KitComparison {
 }  // namespace
 
 int RunVerify(const Options& options, std::ostream& out, std::ostream& err) {
-  if (options.source.empty()) {
-    err << kMessageNoSource << '\n';
-    return kExitUsage;
-  }
-  if (options.destination.empty()) {
-    err << kMessageNoDestination << '\n';
-    return kExitUsage;
-  }
-  if (platform::PreferredSeparator() == '/') {
-    for (const std::string* root : {&options.source, &options.destination}) {
-      if (root->find('\\') != std::string::npos) {
-        err << kPrefix << "refusing " << *root
-            << ": a path holding '\\' would be split into folders\n";
-        return kExitUsage;
-      }
-    }
-  }
+  if (std::optional<int> refused = CheckRoots(options, err)) return *refused;
 
   std::unique_ptr<FileSystem> disk = platform::MakeNativeFileSystem();
   std::string sourceRoot, error;
