@@ -511,6 +511,7 @@ int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool sh
   }
 
   RecordingFileSystem recorder(*disk);
+  recorder.SetKeepAll(!options.reportFile.empty());  // only the report needs every operation
   feedback.SetRecorder(&recorder);
   recorder.SetObserver([&feedback](const Operation& operation) { feedback.Account(operation); });
   RunOptions runOptions;

@@ -56,6 +56,7 @@ class RecordingFileSystem::Enumeration : public FolderEnumeration {
 bool RecordingFileSystem::Record(Operation operation, bool ok) {
   operation.ok = ok;
   if (!ok && operation.kind != OperationKind::kFindEnd) operation.code = inner_.LastError();
+  if (!keepAll_) operations_.clear();
   operations_.push_back(std::move(operation));
   if (observer_) observer_(operations_.back());
   return ok;

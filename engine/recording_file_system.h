@@ -44,6 +44,9 @@ class RecordingFileSystem : public FileSystem {
   void SetObserver(std::function<void(const Operation&)> observer) {
     observer_ = std::move(observer);
   }
+  // Without a full record (the default keeps every operation) only the last
+  // operation is held, so memory does not grow with the medium.
+  void SetKeepAll(bool keepAll) { keepAll_ = keepAll; }
   const std::vector<Operation>& operations() const { return operations_; }
 
   bool CreateFolder(const std::string& path) override;
@@ -72,6 +75,7 @@ class RecordingFileSystem : public FileSystem {
   FileSystem& inner_;
   std::vector<Operation> operations_;
   std::function<void(const Operation&)> observer_;
+  bool keepAll_ = true;
 };
 
 }  // namespace vostrel

@@ -35,12 +35,40 @@ std::string CurrentFolder() {
   }
 }
 
-void InsertSorted(std::vector<std::string>& names, const std::string& name) {
-  auto at = std::lower_bound(names.begin(), names.end(), name);
-  if (at == names.end() || *at != name) names.insert(at, name);
+}  // namespace
+
+bool NameResolver::Spellings::Has(const std::string& name) const {
+  return first == name || std::binary_search(more.begin(), more.end(), name);
 }
 
-}  // namespace
+void NameResolver::Spellings::Add(const std::string& name) {
+  if (first.empty()) {
+    first = name;
+    return;
+  }
+  if (Has(name)) return;
+  if (name < first) {
+    more.insert(more.begin(), std::move(first));
+    first = name;
+  } else {
+    more.insert(std::lower_bound(more.begin(), more.end(), name), name);
+  }
+}
+
+bool NameResolver::Spellings::Remove(const std::string& name) {
+  if (first == name) {
+    if (more.empty()) {
+      first.clear();
+      return false;
+    }
+    first = std::move(more.front());
+    more.erase(more.begin());
+    return true;
+  }
+  auto at = std::lower_bound(more.begin(), more.end(), name);
+  if (at != more.end() && *at == name) more.erase(at);
+  return true;
+}
 
 SplitPath Split(const std::string& path) {
   SplitPath split;
@@ -140,13 +168,10 @@ NameResolver::FolderIndex* NameResolver::IndexOf(const std::string& folder) {
     std::string name = entry->d_name;
     // A name holding '\' can never be reached: it would be split apart.
     if (name == "." || name == ".." || name.find('\\') != std::string::npos) continue;
-    index[FoldKey(name)].push_back(std::move(name));
+    index[FoldKey(name)].Add(name);
   }
   closedir(dir);
   if (!complete) return nullptr;
-  for (auto& names : index) {
-    if (names.second.size() > 1) std::sort(names.second.begin(), names.second.end());
-  }
   return &indexes_.Put(folder, std::move(index));
 }
 
@@ -155,24 +180,19 @@ bool NameResolver::Lookup(const std::string& folder, const std::string& name,
   FolderIndex* index = IndexOf(folder);
   if (index == nullptr) return false;
   auto found = index->find(FoldKey(name));
-  if (found == index->end() || found->second.empty()) return false;
-  const std::vector<std::string>& names = found->second;
-  spelling = std::find(names.begin(), names.end(), name) != names.end() ? name : names.front();
+  if (found == index->end()) return false;
+  spelling = found->second.Has(name) ? name : found->second.first;
   return true;
 }
 
 void NameResolver::NoteAdded(const std::string& folder, const std::string& name) {
-  if (FolderIndex* index = indexes_.Find(folder)) InsertSorted((*index)[FoldKey(name)], name);
+  if (FolderIndex* index = indexes_.Find(folder)) (*index)[FoldKey(name)].Add(name);
 }
 
 void NameResolver::NoteRemoved(const std::string& folder, const std::string& name) {
   if (FolderIndex* index = indexes_.Find(folder)) {
     auto found = index->find(FoldKey(name));
-    if (found != index->end()) {
-      auto& names = found->second;
-      names.erase(std::remove(names.begin(), names.end(), name), names.end());
-      if (names.empty()) index->erase(found);
-    }
+    if (found != index->end() && !found->second.Remove(name)) index->erase(found);
   }
   std::string native = JoinNative(folder, name);
   resolved_.EraseIf([&](const std::string& cached) { return cached == native; });
@@ -188,10 +208,8 @@ void NameResolver::NoteFolderCreated(const SplitPath& path, size_t count,
 
 void NameResolver::Install(const std::string& folder, const std::vector<FolderEntry>& entries) {
   FolderIndex index;
-  for (const FolderEntry& entry : entries) index[entry.key].push_back(entry.name);
-  for (auto& names : index) {
-    if (names.second.size() > 1) std::sort(names.second.begin(), names.second.end());
-  }
+  index.reserve(entries.size());
+  for (const FolderEntry& entry : entries) index[entry.key].Add(entry.name);
   indexes_.Put(folder, std::move(index));
 }
 

@@ -126,9 +126,20 @@ class NameResolver {
   void Forget();
 
  private:
-  // The names of one folder by folded key; each list is in enumeration
-  // order, so its front is what a case-insensitive lookup finds.
-  using FolderIndex = std::unordered_map<std::u16string, std::vector<std::string>>;
+  // The spellings of one folded name, in enumeration order, so the first is
+  // what a case-insensitive lookup finds. Nearly every name has just one,
+  // which then needs no list of its own.
+  struct Spellings {
+    std::string first;
+    std::vector<std::string> more;
+
+    bool Has(const std::string& name) const;
+    void Add(const std::string& name);
+    // False once none is left.
+    bool Remove(const std::string& name);
+  };
+  // The names of one folder by folded key.
+  using FolderIndex = std::unordered_map<std::u16string, Spellings>;
 
   FolderIndex* IndexOf(const std::string& folder);
   static std::string KeyOf(const SplitPath& path, size_t count);

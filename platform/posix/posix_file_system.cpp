@@ -5,12 +5,14 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <numeric>
 
 #include "platform/posix/case_fold.h"
@@ -25,6 +27,11 @@ namespace code = win32_error;
 constexpr size_t kRangeChunk = size_t{1} << 30;  // bytes per copy_file_range call
 constexpr size_t kBufferSize = size_t{1} << 20;  // the read/write fallback's buffer
 constexpr mode_t kPermissionBits = 0777;
+// Folders held open: the source and destination of the walk level being
+// copied, and of the level above it, which the walk comes back to.
+constexpr size_t kOpenFolders = 4;
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 unsigned long Win32FromErrno(int error) {
   switch (error) {
@@ -129,6 +136,72 @@ struct PosixFileSystem::Location {
   bool valid = true;  // false for an empty path
 
   std::string Native() const { return leaf.empty() ? folder : JoinNative(folder, leaf); }
+
+  // An item in a folder already found on disk.
+  static Location In(const std::string& folder, const std::string& leaf) {
+    Location location;
+    location.folder = folder;
+    location.leaf = leaf;
+    location.folderFound = true;
+    return location;
+  }
+};
+
+// A folder copies go through, held open so that each of its files is
+// opened, created and linked by name within it: the folder's path is
+// resolved and walked once, not again for every file.
+struct PosixFileSystem::OpenFolder {
+  OpenFolder(std::string givenPath, std::string nativePath, int folderFd)
+      : given(std::move(givenPath)), native(std::move(nativePath)), fd(folderFd) {}
+  ~OpenFolder() { close(fd); }
+  OpenFolder(const OpenFolder&) = delete;
+  OpenFolder& operator=(const OpenFolder&) = delete;
+
+  // Whether a file created here asking for the permission bits `wanted`
+  // gets exactly them (no umask bits to take away, no default ACL in the
+  // umask's place), so that the copy needs no chmod of its own. The umask is
+  // read without changing it, at the first copy into the folder.
+  bool CreatesExactly(mode_t wanted) {
+    if (createMask == kUnread) createMask = ReadCreateMask();
+    return createMask >= 0 && (wanted & static_cast<mode_t>(createMask)) == 0;
+  }
+
+  std::string given;   // the path before the item's name, as the engine wrote it
+  std::string native;  // the folder on disk
+  int fd;              // O_PATH descriptor of it
+
+ private:
+  static constexpr int kUnread = -1;
+  static constexpr int kUnknown = -2;
+
+  int ReadCreateMask() const {
+    if (getxattr(OpenableFolder(native).c_str(), "system.posix_acl_default", nullptr, 0) >= 0) {
+      return kUnknown;
+    }
+    FILE* status = std::fopen("/proc/self/status", "re");
+    if (status == nullptr) return kUnknown;
+    int mask = kUnknown;
+    char line[128];
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+      unsigned value = 0;
+      if (std::sscanf(line, "Umask: %o", &value) == 1) {
+        mask = static_cast<int>(value & kPermissionBits);
+        break;
+      }
+    }
+    std::fclose(status);
+    return mask;
+  }
+
+  int createMask = kUnread;
+};
+
+// The folder of one copy's target: one held open, or one opened for this
+// copy alone (`held` null).
+struct PosixFileSystem::FolderRef {
+  const std::string* native;
+  int fd;
+  OpenFolder* held;
 };
 
 // The entries of one folder, read and sorted when the enumeration starts.
@@ -206,7 +279,7 @@ bool PosixFileSystem::FailErrno(int error, const Location& location) {
                        stat(OpenableFolder(location.folder).c_str(), &status) == 0 &&
                        S_ISDIR(status.st_mode);
     // A folder we had resolved has gone or changed behind our back.
-    if (!folderThere && location.folderFound) names_.Forget();
+    if (!folderThere && location.folderFound) Forget();
     if (error == ENOENT) return Fail(folderThere ? code::kFileNotFound : code::kPathNotFound);
   }
   return Fail(Win32FromErrno(error));
@@ -225,7 +298,7 @@ bool PosixFileSystem::CreateFolder(const std::string& path) {
     int error = errno;
     if (error == EEXIST) return Fail(code::kAlreadyExists);
     if (error == ENOENT) {
-      if (target.folderFound) names_.Forget();
+      if (target.folderFound) Forget();
       return Fail(code::kPathNotFound);
     }
     return FailErrno(error, target);
@@ -235,45 +308,133 @@ bool PosixFileSystem::CreateFolder(const std::string& path) {
   return true;
 }
 
+PosixFileSystem::OpenFolder* PosixFileSystem::FolderOf(const std::string& path, std::string& leaf) {
+  const size_t cut = path.find_last_of("\\/");
+  // Only an absolute path ending in a plain name: a relative one means
+  // another folder once the current folder changes.
+  if (path.empty() || !IsSeparator(path[0]) || cut == std::string::npos || cut + 1 == path.size()) {
+    return nullptr;
+  }
+  const char* name = path.c_str() + cut + 1;
+  if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return nullptr;
+  for (size_t i = 0; i < folders_.size(); ++i) {
+    const std::string& given = folders_[i]->given;
+    if (given.size() == cut && path.compare(0, cut, given) == 0) {
+      std::rotate(folders_.begin(), folders_.begin() + static_cast<std::ptrdiff_t>(i),
+                  folders_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+      leaf.assign(name);
+      return folders_.front().get();
+    }
+  }
+  Location location = Locate(path);
+  if (!location.valid || !location.folderFound || location.leaf.empty()) return nullptr;
+  int fd = open(OpenableFolder(location.folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  if (folders_.size() >= kOpenFolders) folders_.pop_back();
+  folders_.insert(folders_.begin(), std::make_unique<OpenFolder>(path.substr(0, cut),
+                                                                 std::move(location.folder), fd));
+  leaf = std::move(location.leaf);
+  return folders_.front().get();
+}
+
+bool PosixFileSystem::IsStale(const OpenFolder& folder) {
+  struct stat held, named;
+  if (fstat(folder.fd, &held) != 0 || stat(OpenableFolder(folder.native).c_str(), &named) != 0) {
+    return true;
+  }
+  return held.st_dev != named.st_dev || held.st_ino != named.st_ino;
+}
+
+void PosixFileSystem::Forget() {
+  names_.Forget();
+  folders_.clear();
+  ++forgets_;
+}
+
 bool PosixFileSystem::CopyOneFile(const std::string& existing, const std::string& target,
                                   bool failIfExists) {
-  Location source = Locate(existing);
-  if (!source.valid) return Fail(code::kPathNotFound);
-  UniqueFd in;
+  bool stale = false;
+  const bool copied = CopyThroughFolders(existing, target, failIfExists, stale);
+  if (!stale) return copied;
+  // A folder held open was removed or replaced behind our back: find both
+  // folders again by name.
+  Forget();
+  return CopyThroughFolders(existing, target, failIfExists, stale);
+}
+
+bool PosixFileSystem::CopyThroughFolders(const std::string& existing, const std::string& target,
+                                         bool failIfExists, bool& stale) {
   // O_NONBLOCK: a pipe on the medium must not hang the run; it is refused
   // below like any other item that is not a plain file.
-  int error = ProbeExisting(source, [&](const std::string& native) {
-    in.Reset(open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    return in ? 0 : errno;
-  });
-  if (error != 0) return FailErrno(error, source);
+  constexpr int kSourceFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  UniqueFd in;
+  std::string name;
+  if (OpenFolder* from = FolderOf(existing, name)) {
+    // The name as given first (no folder scan); its case variant only when
+    // nothing has that exact name.
+    in.Reset(openat(from->fd, name.c_str(), kSourceFlags));
+    int error = in ? 0 : errno;
+    std::string spelling;
+    if (error == ENOENT && names_.Lookup(from->native, name, spelling) && spelling != name) {
+      name = spelling;
+      in.Reset(openat(from->fd, name.c_str(), kSourceFlags));
+      error = in ? 0 : errno;
+    }
+    if (error != 0 && IsStale(*from)) {
+      stale = true;
+      return false;
+    }
+    if (error != 0) return FailErrno(error, Location::In(from->native, name));
+  } else {
+    Location source = Locate(existing);
+    if (!source.valid) return Fail(code::kPathNotFound);
+    int error = ProbeExisting(source, [&](const std::string& native) {
+      in.Reset(open(native.c_str(), kSourceFlags));
+      return in ? 0 : errno;
+    });
+    if (error != 0) return FailErrno(error, source);
+  }
   struct stat status;
-  if (fstat(in.get(), &status) != 0) return FailErrno(errno, source);
+  if (fstat(in.get(), &status) != 0) return Fail(Win32FromErrno(errno));
   if (!S_ISREG(status.st_mode)) return Fail(code::kAccessDenied);
 
-  Location destination = Locate(target);
-  if (!destination.valid || !destination.folderFound) return Fail(code::kPathNotFound);
-  if (destination.leaf.empty()) return Fail(code::kAccessDenied);
+  Location destination;  // the long way only
+  UniqueFd ownFolder;
+  FolderRef folder{nullptr, -1, nullptr};
+  if (OpenFolder* to = FolderOf(target, name)) {
+    folder = FolderRef{&to->native, to->fd, to};
+  } else {
+    destination = Locate(target);
+    if (!destination.valid || !destination.folderFound) return Fail(code::kPathNotFound);
+    if (destination.leaf.empty()) return Fail(code::kAccessDenied);
+    ownFolder.Reset(
+        open(OpenableFolder(destination.folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!ownFolder) return FailErrno(errno, destination);
+    folder = FolderRef{&destination.folder, ownFolder.get(), nullptr};
+    name = destination.leaf;
+  }
+  const uint64_t forgets = forgets_;
   for (bool firstTry = true;; firstTry = false) {
     std::string replacing;
     std::string spelling;
-    if (names_.Lookup(destination.folder, destination.leaf, spelling)) {
+    if (names_.Lookup(*folder.native, name, spelling)) {
       if (failIfExists) return Fail(code::kFileExists);
       // As on Windows, a folder or a read-only file is not replaced.
       struct stat old;
-      if (stat(JoinNative(destination.folder, spelling).c_str(), &old) == 0 &&
+      if (fstatat(folder.fd, spelling.c_str(), &old, 0) == 0 &&
           (S_ISDIR(old.st_mode) || IsReadOnly(old.st_mode))) {
         return Fail(code::kAccessDenied);
       }
       replacing = spelling;
     }
-    if (CopyInto(destination, replacing, in.get(), status)) return true;
+    if (CopyInto(folder, name, replacing, in.get(), status, stale)) return true;
     // The name was taken behind our back after the folder was read; where
     // replacing is allowed, look again (the index now knows the name).
-    if (failIfExists || !replacing.empty() || lastError_ != code::kFileExists || !firstTry) {
+    if (stale || forgets != forgets_ || failIfExists || !replacing.empty() ||
+        lastError_ != code::kFileExists || !firstTry) {
       return false;
     }
-    if (lseek(in.get(), 0, SEEK_SET) != 0) return FailErrno(errno, source);
+    if (lseek(in.get(), 0, SEEK_SET) != 0) return Fail(Win32FromErrno(errno));
   }
 }
 
@@ -281,40 +442,57 @@ bool PosixFileSystem::CopyOneFile(const std::string& existing, const std::string
 // folder and links it to its final name only once it is complete, so a
 // failure, a full disk or a crash never leaves a partial file behind, and an
 // existing file is never replaced by accident.
-bool PosixFileSystem::CopyInto(const Location& target, const std::string& replacing, int source,
-                               const struct ::stat& status) {
-  const std::string& finalName = replacing.empty() ? target.leaf : replacing;
-  std::string finalPath = JoinNative(target.folder, finalName);
+bool PosixFileSystem::CopyInto(const FolderRef& folder, const std::string& leaf,
+                               const std::string& replacing, int source,
+                               const struct ::stat& status, bool& stale) {
+  const std::string& finalName = replacing.empty() ? leaf : replacing;
+  const mode_t wanted = status.st_mode & kPermissionBits;
+  // A failure in a folder held open may mean it was removed or replaced
+  // meanwhile (a removed folder refuses new files with ENOENT or EPERM).
+  auto replaced = [&](int error) {
+    return error != EEXIST && error != ENOSPC && folder.held != nullptr && IsStale(*folder.held);
+  };
   UniqueFd out;
   std::string temporary;
   bool anonymous = options_.anonymousTemporary && replacing.empty();
+  bool modeSet = false;
   if (anonymous) {
-    out.Reset(open(OpenableFolder(target.folder).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    modeSet = folder.held != nullptr && folder.held->CreatesExactly(wanted);
+    out.Reset(openat(folder.fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, modeSet ? wanted : 0600));
     if (!out) {
       int error = errno;
       if (error != EOPNOTSUPP && error != EISDIR && error != EINVAL) {
-        return FailErrno(error, target);
+        if (replaced(error)) {
+          stale = true;
+          return false;
+        }
+        return FailErrno(error, Location::In(*folder.native, leaf));
       }
       anonymous = false;
+      modeSet = false;
     }
   }
   if (!anonymous) {
     // A leading "." keeps a half-written copy out of any folder walk.
-    temporary = JoinNative(target.folder, ".vostrel-copy-XXXXXX");
+    temporary = JoinNative(*folder.native, ".vostrel-copy-XXXXXX");
     out.Reset(mkostemp(temporary.data(), O_CLOEXEC));
-    if (!out) return FailErrno(errno, target);
+    if (!out) return FailErrno(errno, Location::In(*folder.native, leaf));
   }
   auto discard = [&](int error) {
     out.Reset();
     if (!temporary.empty()) unlink(temporary.c_str());
-    if (error == EEXIST) names_.NoteAdded(target.folder, finalName);
-    return FailErrno(error, target);
+    if (replaced(error)) {
+      stale = true;
+      return false;
+    }
+    if (error == EEXIST) names_.NoteAdded(*folder.native, finalName);
+    return FailErrno(error, Location::In(*folder.native, leaf));
   };
 
   // Where a reflink was refused, it is not tried again for the same pair of
   // disks (source device, target folder) file after file.
   uint64_t device = static_cast<uint64_t>(status.st_dev);
-  bool tryClone = options_.clone && !(noCloneDevice_ == device && noCloneFolder_ == target.folder);
+  bool tryClone = options_.clone && !(noCloneDevice_ == device && noCloneFolder_ == *folder.native);
   bool cloneRefused = false;
   uint64_t copied = 0;
   if (int error = CopyData(source, out.get(), static_cast<uint64_t>(status.st_size), tryClone,
@@ -323,22 +501,23 @@ bool PosixFileSystem::CopyInto(const Location& target, const std::string& replac
   }
   if (cloneRefused) {
     noCloneDevice_ = device;
-    noCloneFolder_ = target.folder;
+    noCloneFolder_ = *folder.native;
   }
-  if (fchmod(out.get(), status.st_mode & kPermissionBits) != 0) return discard(errno);
+  if (!modeSet && fchmod(out.get(), wanted) != 0) return discard(errno);
   const struct timespec times[2] = {status.st_atim, status.st_mtim};
   if (futimens(out.get(), times) != 0) return discard(errno);
 
   if (anonymous) {
-    int linked = linkat(out.get(), "", AT_FDCWD, finalPath.c_str(), AT_EMPTY_PATH);
+    int linked = linkat(out.get(), "", folder.fd, finalName.c_str(), AT_EMPTY_PATH);
     if (linked != 0 && (errno == ENOENT || errno == EPERM)) {
       // Linking a descriptor directly needs a privilege; its /proc name does not.
       char procPath[48];
       std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", out.get());
-      linked = linkat(AT_FDCWD, procPath, AT_FDCWD, finalPath.c_str(), AT_SYMLINK_FOLLOW);
+      linked = linkat(AT_FDCWD, procPath, folder.fd, finalName.c_str(), AT_SYMLINK_FOLLOW);
     }
     if (linked != 0) return discard(errno);
   } else {
+    const std::string finalPath = JoinNative(*folder.native, finalName);
     if (close(out.Release()) != 0) return discard(errno);
     if (!replacing.empty()) {
       if (rename(temporary.c_str(), finalPath.c_str()) != 0) return discard(errno);
@@ -354,7 +533,7 @@ bool PosixFileSystem::CopyInto(const Location& target, const std::string& replac
       return discard(errno);
     }
   }
-  names_.NoteAdded(target.folder, finalName);
+  names_.NoteAdded(*folder.native, finalName);
   lastCopySize_ = copied;
   return true;
 }
@@ -421,7 +600,7 @@ std::unique_ptr<FolderEnumeration> PosixFileSystem::FindFirst(const std::string&
   if (!folderFd) {
     int error = errno;
     if (error == ENOENT || error == ENOTDIR) {
-      if (where.folderFound) names_.Forget();
+      if (where.folderFound) Forget();
       Fail(code::kPathNotFound);
     } else {
       Fail(Win32FromErrno(error));

@@ -52,24 +52,42 @@ class PosixFileSystem : public FileSystem {
  private:
   class Enumeration;
   struct Location;
+  struct OpenFolder;
+  struct FolderRef;
 
   Location Locate(const std::string& path);
   template <typename Probe>
   int ProbeExisting(Location& location, Probe probe);
+
+  // The folder that holds the item `path` names, held open, and the item's
+  // name in `leaf`; nullptr where the path takes the long way (not absolute,
+  // no plain last name, a folder that is missing or cannot be opened).
+  OpenFolder* FolderOf(const std::string& path, std::string& leaf);
+  // Whether a folder held open is no longer the one its path names.
+  static bool IsStale(const OpenFolder& folder);
+  // Drops everything remembered about the disk: names and open folders.
+  void Forget();
 
   bool Fail(unsigned long win32Code);
   // Fails with the Win32 code for `error`; a missing item gives 2 when its
   // folder exists and 3 when it does not.
   bool FailErrno(int error, const Location& location);
 
+  // One try of CopyOneFile; `stale` is set when it failed because a folder
+  // held open was replaced behind our back.
+  bool CopyThroughFolders(const std::string& existing, const std::string& target, bool failIfExists,
+                          bool& stale);
   int CopyData(int from, int to, uint64_t size, bool tryClone, bool& cloneRefused,
                uint64_t& copied);
-  bool CopyInto(const Location& target, const std::string& replacing, int source,
-                const struct ::stat& status);
+  bool CopyInto(const FolderRef& folder, const std::string& leaf, const std::string& replacing,
+                int source, const struct ::stat& status, bool& stale);
 
   platform::SkipListener onSkip_;
   CopyOptions options_;
   NameResolver names_;
+  // The folders files were last copied from and into, most recent first.
+  std::vector<std::unique_ptr<OpenFolder>> folders_;
+  uint64_t forgets_ = 0;      // how often Forget ran: what was held before is gone
   std::vector<char> buffer_;  // the read/write fallback's buffer, kept between copies
   uint64_t noCloneDevice_ = 0;
   std::string noCloneFolder_;  // empty: reflinks not yet refused
