@@ -17,6 +17,7 @@
 
 #include "platform/posix/case_fold.h"
 #include "platform/posix/profile_writer.h"
+#include "platform/posix/win32_errors.h"
 
 namespace vostrel::posix {
 
@@ -32,38 +33,6 @@ constexpr mode_t kPermissionBits = 0777;
 constexpr size_t kOpenFolders = 4;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-unsigned long Win32FromErrno(int error) {
-  switch (error) {
-    case ENOENT:
-      return code::kFileNotFound;
-    case ENOTDIR:
-      return code::kPathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-      return code::kAccessDenied;
-    case EEXIST:
-      return code::kFileExists;
-    case ENOSPC:
-    case EDQUOT:
-      return code::kDiskFull;
-    case ENAMETOOLONG:
-      return code::kFilenameExcedRange;
-    case ELOOP:
-      return code::kCantResolveFilename;
-    case EIO:
-      return code::kIoDevice;
-    case EMFILE:
-    case ENFILE:
-      return code::kTooManyOpenFiles;
-    case ENOMEM:
-      return code::kNotEnoughMemory;
-    default:
-      return code::kGenFailure;
-  }
-}
 
 // Windows reads a file as read-only when its owner cannot write it. We run
 // as root, whom the kernel lets write anyway, so the bit is checked here.

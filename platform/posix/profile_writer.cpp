@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "engine/file_system.h"
+#include "platform/posix/win32_errors.h"
 
 namespace vostrel::posix {
 
@@ -239,24 +240,9 @@ bool HasPrefix(const std::string& text, const char* prefix, size_t length) {
 // ---------------------------------------------------------------------------
 // The file side.
 
+// A missing file is created, so "not found" here means its folder is missing.
 unsigned long Win32ErrorFor(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-      return win32_error::kPathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-      return win32_error::kAccessDenied;
-    case ENOSPC:
-    case EDQUOT:
-      return win32_error::kDiskFull;
-    case ENAMETOOLONG:
-      return win32_error::kFilenameExcedRange;
-    default:
-      return win32_error::kGenFailure;
-  }
+  return error == ENOENT ? win32_error::kPathNotFound : Win32FromErrno(error);
 }
 
 bool Fail(unsigned long code, unsigned long& win32Error) {
