@@ -737,14 +737,18 @@ std::string PosixFileSystem::FullPath(const std::string& path) {
   return result + rest;
 }
 
-bool PosixFileSystem::IdentifyFolder(const std::string& path, FolderId& id) {
+bool PosixFileSystem::StatExisting(const std::string& path, struct ::stat& status) {
   Location location = Locate(path);
   if (!location.valid) return Fail(code::kPathNotFound);
-  struct stat status;
   int error = ProbeExisting(location, [&](const std::string& native) {
     return stat(native.c_str(), &status) == 0 ? 0 : errno;
   });
-  if (error != 0) return FailErrno(error, location);
+  return error == 0 || FailErrno(error, location);
+}
+
+bool PosixFileSystem::IdentifyFolder(const std::string& path, FolderId& id) {
+  struct stat status;
+  if (!StatExisting(path, status)) return false;
   if (!S_ISDIR(status.st_mode)) return Fail(code::kDirectory);
   id.volume = static_cast<uint64_t>(status.st_dev);
   id.index = static_cast<uint64_t>(status.st_ino);
@@ -752,13 +756,8 @@ bool PosixFileSystem::IdentifyFolder(const std::string& path, FolderId& id) {
 }
 
 bool PosixFileSystem::GetInfo(const std::string& path, FileInfo& info) {
-  Location location = Locate(path);
-  if (!location.valid) return Fail(code::kPathNotFound);
   struct stat status;
-  int error = ProbeExisting(location, [&](const std::string& native) {
-    return stat(native.c_str(), &status) == 0 ? 0 : errno;
-  });
-  if (error != 0) return FailErrno(error, location);
+  if (!StatExisting(path, status)) return false;
   info.isDirectory = S_ISDIR(status.st_mode);
   info.readOnly = IsReadOnly(status.st_mode);
   info.size = static_cast<uint64_t>(status.st_size);

@@ -58,6 +58,8 @@ class PosixFileSystem : public FileSystem {
   Location Locate(const std::string& path);
   template <typename Probe>
   int ProbeExisting(Location& location, Probe probe);
+  // stat() of an existing item (links followed); false with LastError set.
+  bool StatExisting(const std::string& path, struct ::stat& status);
 
   // The folder that holds the item `path` names, held open, and the item's
   // name in `leaf`; nullptr where the path takes the long way (not absolute,
