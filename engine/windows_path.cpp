@@ -1,0 +1,104 @@
+#include "engine/windows_path.h"
+
+namespace vostrel::winpath {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+char FoldChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string Fold(std::string text) {
+  for (char& c : text) c = FoldChar(c);
+  return text;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (FoldChar(a[i]) != FoldChar(b[i])) return false;
+  }
+  return true;
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  return folder + "\\" + name;
+}
+
+std::string Normalized(const std::string& path) {
+  std::string result;
+  result.reserve(path.size());
+  for (char c : path) {
+    const char s = IsSeparator(c) ? '/' : c;
+    if (s == '/' && !result.empty() && result.back() == '/') continue;
+    result += s;
+  }
+  while (result.size() > 1 && result.back() == '/') result.pop_back();
+  return result;
+}
+
+std::string NormalizedFolded(const std::string& path) { return Fold(Normalized(path)); }
+
+bool IsWithin(const std::string& inner, const std::string& outer, bool foldCase) {
+  if (inner.empty() || outer.empty()) return false;
+  const std::string a = foldCase ? NormalizedFolded(inner) : Normalized(inner);
+  const std::string b = foldCase ? NormalizedFolded(outer) : Normalized(outer);
+  if (a == b) return true;
+  const std::string prefix = b.back() == '/' ? b : b + "/";
+  return a.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string ParentOf(const std::string& path) {
+  for (std::size_t i = path.size(); i > 0; --i) {
+    if (IsSeparator(path[i - 1])) return path.substr(0, i - 1);
+  }
+  return std::string();
+}
+
+std::string LastName(const std::string& path) {
+  for (std::size_t i = path.size(); i > 0; --i) {
+    if (IsSeparator(path[i - 1])) return path.substr(i);
+  }
+  return path;
+}
+
+std::string DropTrailingSeparators(std::string path, bool backslashSeparates) {
+  auto separates = [&](char c) { return c == '/' || (backslashSeparates && c == '\\'); };
+  while (path.size() > 1 && separates(path.back())) {
+    if (path.size() == 3 && path[1] == ':') break;
+    path.pop_back();
+  }
+  return path;
+}
+
+bool RelativeTo(const std::string& root, const std::string& path, std::string& relative) {
+  if (path.compare(0, root.size(), root) != 0) return false;
+  if (path.size() > root.size() && !IsSeparator(path[root.size()]) &&
+      (root.empty() || !IsSeparator(root.back()))) {
+    return false;
+  }
+  relative.clear();
+  for (std::size_t i = root.size(); i < path.size(); ++i) {
+    if (IsSeparator(path[i])) {
+      if (!relative.empty() && relative.back() != '/') relative += '/';
+    } else {
+      relative += path[i];
+    }
+  }
+  if (!relative.empty() && relative.back() == '/') relative.pop_back();
+  return true;
+}
+
+std::string WithSeparators(const std::string& path, char separator) {
+  std::string shown;
+  shown.reserve(path.size());
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const char c = IsSeparator(path[i]) ? separator : path[i];
+    if (c == separator && !shown.empty() && shown.back() == separator &&
+        (separator == '/' || i > 1)) {
+      continue;
+    }
+    shown.push_back(c);
+  }
+  return shown;
+}
+
+}  // namespace vostrel::winpath

@@ -1,0 +1,50 @@
+// Windows-form paths and name comparison: the one place that knows what a
+// separator is, how names compare, and when one path lies within another.
+// Portable (no OS header), so the engine, both front ends and both platform
+// layers share it.
+#pragma once
+
+#include <string>
+
+namespace vostrel::winpath {
+
+// '\' and '/' both separate components, as they do for the Win32 calls.
+bool IsSeparator(char c);
+
+// Names compare without regard to ASCII case, as the engine's reader and the
+// private-profile writer compare them: upper-cased.
+char FoldChar(char c);
+std::string Fold(std::string text);
+bool SameName(const std::string& a, const std::string& b);
+
+// folder + "\" + name: how the engine forms every path below a root.
+std::string Join(const std::string& folder, const std::string& name);
+
+// '/' separators, runs of them collapsed, trailing ones dropped (a lone "/"
+// stays). For comparing folders, not for opening them.
+std::string Normalized(const std::string& path);
+// Normalized and folded: two spellings of one folder give the same text.
+std::string NormalizedFolded(const std::string& path);
+
+// Whether `inner` is `outer` or lies below it. Both are normalized first;
+// with `foldCase` names compare without regard to case.
+bool IsWithin(const std::string& inner, const std::string& outer, bool foldCase = true);
+
+// The part before the last separator ("" when there is none), and the part
+// after it.
+std::string ParentOf(const std::string& path);
+std::string LastName(const std::string& path);
+
+// Trailing separators go; a root ("/", "X:\", "X:/") stays whole. With
+// `backslashSeparates` false only '/' counts (a name on Linux may hold '\').
+std::string DropTrailingSeparators(std::string path, bool backslashSeparates = true);
+
+// The part of `path` below `root` with '/' separators (empty for the root
+// itself); false when `path` does not lie below `root` as spelled.
+bool RelativeTo(const std::string& root, const std::string& path, std::string& relative);
+
+// A path with every separator as `separator` and runs of them collapsed; a
+// leading pair stays when `separator` is '\' (a network share).
+std::string WithSeparators(const std::string& path, char separator);
+
+}  // namespace vostrel::winpath

@@ -1,0 +1,40 @@
+// Whole-file writes: every file the tool writes outside a copy (the report,
+// the manifest, the image, the setup-type file's edits) is written to a
+// hidden temporary beside its final name and put in place only when whole,
+// with one durability policy. platform/posix and platform/win32 each
+// implement it. The platform's temporary names are made and recognised here
+// and nowhere else.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace vostrel::platform {
+
+// A file being written whole. Nothing stands under the final name until
+// Commit() succeeds; destroyed without a successful Commit(), it leaves
+// nothing behind (no temporary, the old file, if any, as it was).
+class WholeFile {
+ public:
+  virtual ~WholeFile() = default;
+  // False with a message (as the system words it) on failure.
+  virtual bool Write(const char* data, std::size_t size, std::string& error) = 0;
+  // Flushes, then puts the file in place, replacing what stood there.
+  virtual bool Commit(std::string& error) = 0;
+};
+
+// Starts a whole-file write of `path` (a native path). nullptr with a
+// message when the temporary cannot be made.
+std::unique_ptr<WholeFile> BeginWholeFile(const std::string& path, std::string& error);
+
+// The whole of `text` to `path`, replaced in one step. False with a message.
+bool WriteWholeFile(const std::string& path, const std::string& text, std::string& error);
+
+// Whether a name is one of the platform's hidden temporaries (a copy or a
+// whole-file write not yet put in place): what a killed run can leave behind
+// and a resumed run removes. Names beginning with "." are never copied from
+// a medium, so in a kit they can only be ours.
+bool IsTemporaryName(const std::string& name);
+
+}  // namespace vostrel::platform
