@@ -9,11 +9,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/whole_file.h"
 #include "tests/support/temp_tree.h"
 
 namespace vostrel::posix {
@@ -127,6 +130,56 @@ TEST(ProfileFile, RefusesAnEntryThatWouldBreakTheFile) {
   EXPECT_EQ("[S]\nK=1\n", tree.Read("SetupType.txt"));
 }
 
+// --- Whole-file writes -----------------------------------------------------------
+
+TEST(WholeFile, TemporaryNamesAreRecognisedAndNothingElse) {
+  const std::string made = platform::TemporaryName();
+  EXPECT_TRUE(platform::IsTemporaryName(made)) << made;
+  EXPECT_NE(made, platform::TemporaryName());
+  for (const auto& [name, temporary] :
+       std::vector<std::pair<std::string, bool>>{{".vostrel-copy-Ab12Cd", true},
+                                                 {".vostrel-copy-ZZ9zz9", true},
+                                                 {".SetupType.txt.0a1b2c3d.tmp", true},
+                                                 {".x.abcdefgh.tmp", true},
+                                                 {".vostrel-copy-short", false},
+                                                 {".vostrel-copy-Ab12C_", false},
+                                                 {".vostrel-copy-Ab12Cde", false},
+                                                 {"vostrel-copy-Ab12Cd", false},
+                                                 {".keep", false},
+                                                 {"notes.0a1b2c3d.tmp", false},
+                                                 {"..0a1b2c3d.tmp", false},
+                                                 {".x.0a1b2c3.tmp", false},
+                                                 {".x.0a1b-c3d.tmp", false},
+                                                 {".x.0a1b2c3d.tmpx", false}}) {
+    EXPECT_EQ(temporary, platform::IsTemporaryName(name)) << name;
+  }
+}
+
+TEST(WholeFile, IsInPlaceOnlyWhenCommittedAndLeavesNothingOtherwise) {
+  TempTree tree;
+  tree.Write("out/report.json", "old");
+  const std::string path = tree.Path("out/report.json");
+  std::string error;
+  {
+    std::unique_ptr<platform::WholeFile> abandoned = platform::BeginWholeFile(path, error);
+    ASSERT_NE(nullptr, abandoned) << error;
+    ASSERT_TRUE(abandoned->Write("new", 3, error)) << error;
+  }
+  EXPECT_EQ("old", tree.Read("out/report.json"));
+  EXPECT_EQ(std::vector<std::string>{"report.json"}, Entries(tree.Path("out")));
+
+  const mode_t saved = umask(027);
+  const bool written = platform::WriteWholeFile(path, "new", error);
+  umask(saved);
+  ASSERT_TRUE(written) << error;
+  EXPECT_EQ("new", tree.Read("out/report.json"));
+  EXPECT_EQ(0640u, ModeOf(path));
+  EXPECT_EQ(std::vector<std::string>{"report.json"}, Entries(tree.Path("out")));
+
+  EXPECT_FALSE(platform::WriteWholeFile(tree.Path("missing/report.json"), "new", error));
+  EXPECT_EQ(std::strerror(ENOENT), error);
+}
+
 // A small tmpfs, to fill up and to make read-only. Needs the right to mount;
 // skipped without it.
 class ProfileFileOnSmallDisk : public ::testing::Test {
@@ -168,6 +221,10 @@ TEST_F(ProfileFileOnSmallDisk, FullDiskGivesDiskFullAndLosesNothing) {
 
   EXPECT_FALSE(WriteProfileFile(disk_ + "/New.txt", "S", "K", "V", error));
   EXPECT_EQ(112u, error);
+  std::string message;
+  EXPECT_FALSE(platform::WriteWholeFile(disk_ + "/SetupType.txt", block, message));
+  EXPECT_EQ(std::strerror(ENOSPC), message);
+  EXPECT_EQ(content, tree_.Read("disk/SetupType.txt"));
   EXPECT_EQ((std::vector<std::string>{"SetupType.txt", "filler"}), Entries(disk_));
 }
 
@@ -177,6 +234,9 @@ TEST_F(ProfileFileOnSmallDisk, ReadOnlyFileSystemGivesAccessDenied) {
   unsigned long error = 0;
   EXPECT_FALSE(WriteProfileFile(disk_ + "/SetupType.txt", "PRODUCT", "KRT", "N", error));
   EXPECT_EQ(5u, error);
+  std::string message;
+  EXPECT_EQ(nullptr, platform::BeginWholeFile(disk_ + "/SetupType.txt", message));
+  EXPECT_EQ(std::strerror(EROFS), message);
   EXPECT_EQ("[PRODUCT]\r\nKRT=Y\r\n", tree_.Read("disk/SetupType.txt"));
 }
 
