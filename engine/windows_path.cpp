@@ -101,4 +101,20 @@ std::string WithSeparators(const std::string& path, char separator) {
   return shown;
 }
 
+std::size_t RootLength(const std::string& full) {
+  if (full.size() >= 3 && full[1] == ':' && IsSeparator(full[2])) return 3;
+  if (full.size() >= 2 && IsSeparator(full[0]) && IsSeparator(full[1])) {
+    const std::size_t server = full.find_first_of("\\/", 2);
+    if (server == std::string::npos) return full.size();
+    const std::size_t share = full.find_first_of("\\/", server + 1);
+    return share == std::string::npos ? full.size() : share + 1;
+  }
+  return 0;
+}
+
+bool IsFullyQualified(const std::string& path) {
+  if (path.size() >= 3 && path[1] == ':' && IsSeparator(path[2])) return true;
+  return path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
+}
+
 }  // namespace vostrel::winpath

@@ -4,6 +4,7 @@
 // layers share it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace vostrel::winpath {
@@ -46,5 +47,14 @@ bool RelativeTo(const std::string& root, const std::string& path, std::string& r
 // A path with every separator as `separator` and runs of them collapsed; a
 // leading pair stays when `separator` is '\' (a network share).
 std::string WithSeparators(const std::string& path, char separator);
+
+// The length of the part of a full path that names the drive or share with
+// its separator ("C:\" is 3, "\\server\share\" its whole length): nothing
+// above it can be created or taken off.
+std::size_t RootLength(const std::string& full);
+
+// A drive with its root ("C:\...") or a share ("\\server\..."): a path that
+// no Win32 call resolves against the current or the Windows folder.
+bool IsFullyQualified(const std::string& path);
 
 }  // namespace vostrel::winpath

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/windows_path.h"
 #include "platform/posix/case_fold.h"
 
 namespace vostrel::posix {
@@ -20,7 +21,6 @@ namespace {
 constexpr size_t kResolvedFolders = 64;
 constexpr size_t kIndexedFolders = 8;
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 bool IsDotName(const std::string& part) { return part == "." || part == ".."; }
 
 std::string CurrentFolder() {
@@ -72,16 +72,16 @@ bool NameResolver::Spellings::Remove(const std::string& name) {
 
 SplitPath Split(const std::string& path) {
   SplitPath split;
-  split.base = !path.empty() && IsSeparator(path[0]) ? std::string("/") : CurrentFolder();
+  split.base = !path.empty() && winpath::IsSeparator(path[0]) ? std::string("/") : CurrentFolder();
   size_t at = 0;
   while (at < path.size()) {
-    while (at < path.size() && IsSeparator(path[at])) ++at;
+    while (at < path.size() && winpath::IsSeparator(path[at])) ++at;
     size_t end = at;
-    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    while (end < path.size() && !winpath::IsSeparator(path[end])) ++end;
     if (end > at) split.parts.emplace_back(path, at, end - at);
     at = end;
   }
-  split.trailingSeparator = !path.empty() && IsSeparator(path.back());
+  split.trailingSeparator = !path.empty() && winpath::IsSeparator(path.back());
   return split;
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "engine/windows_path.h"
 #include "platform/posix/posix_file_system.h"
 
 namespace fs = std::filesystem;
@@ -26,9 +27,7 @@ std::string AbsolutePath(const std::string& path) {
     if (error) return std::string();
     full = current.string() + "/" + full;
   }
-  std::string normal = fs::path(full).lexically_normal().string();
-  while (normal.size() > 1 && normal.back() == '/') normal.pop_back();
-  return normal;
+  return winpath::Normalized(fs::path(full).lexically_normal().string());
 }
 
 bool CreateFolderWithParents(const std::string& path, std::string& error) {

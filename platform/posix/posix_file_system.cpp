@@ -15,6 +15,7 @@
 #include <cstring>
 #include <numeric>
 
+#include "engine/windows_path.h"
 #include "platform/posix/case_fold.h"
 #include "platform/posix/posix_whole_file.h"
 #include "platform/posix/profile_writer.h"
@@ -32,8 +33,6 @@ constexpr mode_t kPermissionBits = 0777;
 // Folders held open: the source and destination of the walk level being
 // copied, and of the level above it, which the walk comes back to.
 constexpr size_t kOpenFolders = 4;
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // Windows reads a file as read-only when its owner cannot write it. We run
 // as root, whom the kernel lets write anyway, so the bit is checked here.
@@ -269,7 +268,8 @@ PosixFileSystem::OpenFolder* PosixFileSystem::FolderOf(const std::string& path, 
   const size_t cut = path.find_last_of("\\/");
   // Only an absolute path ending in a plain name: a relative one means
   // another folder once the current folder changes.
-  if (path.empty() || !IsSeparator(path[0]) || cut == std::string::npos || cut + 1 == path.size()) {
+  if (path.empty() || !winpath::IsSeparator(path[0]) || cut == std::string::npos ||
+      cut + 1 == path.size()) {
     return nullptr;
   }
   const char* name = path.c_str() + cut + 1;

@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
+#include "engine/windows_path.h"
 #include "platform/win32/win32_file_system.h"
-#include "platform/win32/win32_paths.h"
 
 namespace vostrel::platform {
 
@@ -12,17 +12,7 @@ namespace {
 
 // The system's text for a Win32 error code, without its line break.
 std::string ErrorText(DWORD code) {
-  char* text = nullptr;
-  DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string result;
-  if (length != 0 && text != nullptr) result.assign(text, length);
-  if (text != nullptr) LocalFree(text);
-  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||
-                             result.back() == ' ' || result.back() == '.')) {
-    result.pop_back();
-  }
+  std::string result = Win32ErrorWording(code);
   if (result.empty()) result = "error";
   return result + " (error " + std::to_string(code) + ")";
 }
@@ -49,7 +39,7 @@ bool CreateFolderWithParents(const std::string& path, std::string& error) {
     return false;
   }
   // CreateDirectoryA makes one level at a time, from the top down.
-  size_t end = win32_paths::RootLength(full);
+  size_t end = winpath::RootLength(full);
   while (end < full.size()) {
     size_t next = full.find_first_of("\\/", end);
     if (next == std::string::npos) next = full.size();

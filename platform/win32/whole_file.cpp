@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/whole_file.h"
+#include "platform/win32/win32_file_system.h"
 
 namespace vostrel::platform {
 
@@ -13,19 +14,9 @@ namespace {
 
 constexpr int kAttempts = 100;
 
-// The system's own wording of a Win32 code, without its line break.
 std::string Wording(DWORD code) {
-  char* text = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string wording = length > 0 ? std::string(text, length) : "error " + std::to_string(code);
-  if (text != nullptr) LocalFree(text);
-  while (!wording.empty() && (wording.back() == '\n' || wording.back() == '\r' ||
-                              wording.back() == ' ' || wording.back() == '.')) {
-    wording.pop_back();
-  }
-  return wording;
+  const std::string wording = Win32ErrorWording(code);
+  return wording.empty() ? "error " + std::to_string(code) : wording;
 }
 
 bool Failed(std::string& error) {
@@ -95,10 +86,28 @@ class Win32WholeFile : public WholeFile {
 
 }  // namespace
 
+std::string Win32ErrorWording(unsigned long code) {
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string wording;
+  if (length != 0 && text != nullptr) wording.assign(text, length);
+  if (text != nullptr) LocalFree(text);
+  while (!wording.empty() && (wording.back() == '\n' || wording.back() == '\r' ||
+                              wording.back() == ' ' || wording.back() == '.')) {
+    wording.pop_back();
+  }
+  return wording;
+}
+
+std::string TemporaryBeside(const std::string& target) {
+  return target.substr(0, target.find_last_of("\\/") + 1) + TemporaryName();
+}
+
 std::unique_ptr<WholeFile> BeginWholeFile(const std::string& path, std::string& error) {
-  const std::string folder = path.substr(0, path.find_last_of("\\/") + 1);
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    std::string temporary = folder + TemporaryName();
+    std::string temporary = TemporaryBeside(path);
     const HANDLE handle = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {

@@ -6,16 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/whole_file.h"
-#include "platform/win32/win32_paths.h"
+#include "engine/windows_path.h"
 
 namespace vostrel::platform {
 
 namespace {
 
-using win32_paths::IsFullyQualified;
-using win32_paths::IsSeparator;
-using win32_paths::RootLength;
+using winpath::IsFullyQualified;
+using winpath::IsSeparator;
+using winpath::RootLength;
 
 FindData ToFindData(const WIN32_FIND_DATAA& data) {
   FindData entry;
@@ -27,8 +26,7 @@ FindData ToFindData(const WIN32_FIND_DATAA& data) {
 // The name of one existing item as the disk spells it (FindFirstFileA on the
 // exact name); empty when it does not exist or the name is a pattern.
 std::string NameOnDisk(const std::string& path) {
-  size_t start = path.find_last_of("\\/") + 1;
-  if (path.find_first_of("*?", start) != std::string::npos) return std::string();
+  if (winpath::LastName(path).find_first_of("*?") != std::string::npos) return std::string();
   WIN32_FIND_DATAA data;
   HANDLE handle = FindFirstFileA(path.c_str(), &data);
   if (handle == INVALID_HANDLE_VALUE) return std::string();
@@ -119,12 +117,6 @@ bool Win32FileSystem::Fail() {
 bool Win32FileSystem::CreateFolder(const std::string& path) {
   if (!CreateDirectoryA(path.c_str(), nullptr)) return Fail();
   return true;
-}
-
-// A hidden name beside `target` for a copy in progress, of the form the
-// command line's --resume clears away.
-static std::string TemporaryBeside(const std::string& target) {
-  return target.substr(0, target.find_last_of("\\/") + 1) + TemporaryName();
 }
 
 bool Win32FileSystem::CopyOneFile(const std::string& existing, const std::string& target,

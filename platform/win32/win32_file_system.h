@@ -36,6 +36,14 @@ class Win32FileSystem : public FileSystem {
   uint64_t lastCopySize_ = 0;
 };
 
+// The system's wording of a Win32 error code, without its line break and
+// final period; empty when the system has none.
+std::string Win32ErrorWording(unsigned long code);
+
+// A fresh hidden name in the folder of `target`, for a file being written
+// there until it is put in place.
+std::string TemporaryBeside(const std::string& target);
+
 // GetFullPathNameA: the absolute form of `path` against the current folder,
 // without touching the disk. Empty on failure.
 std::string Win32FullPathName(const std::string& path);
