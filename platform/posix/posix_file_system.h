@@ -5,6 +5,9 @@
 // files that cannot be deleted.
 #pragma once
 
+#include <dirent.h>
+#include <sys/types.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +19,8 @@
 struct stat;
 
 namespace vostrel::posix {
+
+class UniqueFd;
 
 class PosixFileSystem : public FileSystem {
  public:
@@ -70,19 +75,52 @@ class PosixFileSystem : public FileSystem {
   // Drops everything remembered about the disk: names and open folders.
   void Forget();
 
+  // FindFirst's parts: the folder opened for reading (null with LastError
+  // set), all its names that can exist on Windows with their attributes,
+  // and those that match the pattern in the order Windows lists them.
+  DIR* OpenListing(const Location& where);
+  bool ReadListing(DIR* dir, const std::string& folder, std::vector<FolderEntry>& listing,
+                   std::vector<uint32_t>& attributes);
+  static std::vector<FindData> Matching(const Location& where, std::vector<FolderEntry>& listing,
+                                        const std::vector<uint32_t>& attributes);
+
   bool Fail(unsigned long win32Code);
   // Fails with the Win32 code for `error`; a missing item gives 2 when its
   // folder exists and 3 when it does not.
   bool FailErrno(int error, const Location& location);
 
-  // One try of CopyOneFile; `stale` is set when it failed because a folder
-  // held open was replaced behind our back.
-  bool CopyThroughFolders(const std::string& existing, const std::string& target, bool failIfExists,
-                          bool& stale);
-  int CopyData(int from, int to, uint64_t size, bool tryClone, bool& cloneRefused,
-               uint64_t& copied);
-  bool CopyInto(const FolderRef& folder, const std::string& leaf, const std::string& replacing,
-                int source, const struct ::stat& status, bool& stale);
+  // How one step of a copy ended: done, failed (LastError set), or stale: a
+  // folder held open was removed or replaced behind our back, and the copy
+  // is worth one more try once both folders are found again by name.
+  enum class Outcome { kOk, kFailed, kStale };
+  static Outcome OutcomeOf(bool ok) { return ok ? Outcome::kOk : Outcome::kFailed; }
+  // What moving a file's data came to.
+  struct DataMoved {
+    int error = 0;  // 0, or the errno that ended it
+    bool cloneRefused = false;
+    uint64_t bytes = 0;
+  };
+  struct PendingCopy;
+
+  // One try of CopyOneFile.
+  Outcome CopyThroughFolders(const std::string& existing, const std::string& target,
+                             bool failIfExists);
+  // Opens the file to copy, by name in a folder held open or the long way.
+  Outcome OpenSource(const std::string& existing, UniqueFd& in);
+  // The folder the copy goes into and the copy's name in it; false with
+  // LastError set.
+  bool OpenTargetFolder(const std::string& target, FolderRef& folder, std::string& name);
+  Outcome CopyInto(const FolderRef& folder, const std::string& leaf, const std::string& replacing,
+                   int source, const struct ::stat& status);
+  Outcome CreatePending(PendingCopy& pending, mode_t wanted, bool mayBeUnnamed);
+  // Data, permission bits and times; 0 or errno.
+  int FillPending(PendingCopy& pending, int source, const struct ::stat& status);
+  // Puts the finished copy under its final name; 0 or errno.
+  int PlacePending(PendingCopy& pending, bool replacing);
+  // Removes what a failed copy left and reports the failure.
+  Outcome Discard(PendingCopy& pending, int error);
+  static bool HeldFolderReplaced(const FolderRef& folder, int error);
+  DataMoved CopyData(int from, int to, uint64_t size, bool tryClone);
 
   platform::SkipListener onSkip_;
   CopyOptions options_;

@@ -1,0 +1,396 @@
+// The copy path of PosixFileSystem: folders held open, the source opened by
+// name under any case, the copy written unnamed (O_TMPFILE) or under a hidden
+// temporary name and linked or renamed into place only when whole, its data
+// moved by reflink, copy_file_range or a read/write loop.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "engine/windows_path.h"
+#include "platform/posix/posix_internal.h"
+#include "platform/posix/posix_whole_file.h"
+#include "platform/posix/win32_errors.h"
+
+namespace vostrel::posix {
+
+namespace {
+
+namespace code = win32_error;
+
+constexpr size_t kRangeChunk = size_t{1} << 30;  // bytes per copy_file_range call
+constexpr size_t kBufferSize = size_t{1} << 20;  // the read/write fallback's buffer
+// Folders held open: the source and destination of the walk level being
+// copied, and of the level above it, which the walk comes back to.
+constexpr size_t kOpenFolders = 4;
+
+// Errors that mean "this way of copying is not available here", after which
+// the next way is tried.
+bool IsUnsupported(int error) {
+  return error == EOPNOTSUPP || error == ENOTTY || error == ENOSYS || error == EXDEV ||
+         error == EINVAL || error == EBADF || error == ETXTBSY;
+}
+
+// copy_file_range until `size` bytes are copied, the file proves shorter or
+// the kernel cannot go on; 0 or the errno that ended the copy. The plain loop
+// goes on from wherever this stops.
+int CopyRange(int from, int to, uint64_t size, uint64_t& copied) {
+  while (copied < size) {
+    const ssize_t moved = copy_file_range(from, nullptr, to, nullptr,
+                                          std::min<uint64_t>(size - copied, kRangeChunk), 0);
+    if (moved > 0) {
+      copied += static_cast<uint64_t>(moved);
+      continue;
+    }
+    if (moved == 0) break;  // shorter than it was
+    if (errno == EINTR) continue;
+    if (!IsUnsupported(errno)) return errno;
+    break;
+  }
+  return 0;
+}
+
+// read/write to the end of the file; 0 or the errno that ended the copy.
+int CopyByBuffer(int from, int to, std::vector<char>& buffer, uint64_t& copied) {
+  for (;;) {
+    const ssize_t got = read(from, buffer.data(), buffer.size());
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (got == 0) return 0;
+    if (!WriteAll(to, buffer.data(), static_cast<size_t>(got))) return errno;
+    copied += static_cast<uint64_t>(got);
+  }
+}
+
+// Links an unnamed file into the folder; 0 or errno. Linking a descriptor
+// directly needs a privilege; its /proc name does not.
+int LinkUnnamed(int fd, int folderFd, const std::string& name) {
+  int linked = linkat(fd, "", folderFd, name.c_str(), AT_EMPTY_PATH);
+  if (linked != 0 && (errno == ENOENT || errno == EPERM)) {
+    char procPath[48];
+    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd);
+    linked = linkat(AT_FDCWD, procPath, folderFd, name.c_str(), AT_SYMLINK_FOLLOW);
+  }
+  return linked != 0 ? errno : 0;
+}
+
+}  // namespace
+
+// The folder of one copy's target: one held open, or one opened for this
+// copy alone (`held` null).
+struct PosixFileSystem::FolderRef {
+  const std::string* native = nullptr;
+  int fd = -1;
+  OpenFolder* held = nullptr;
+  // A folder found the long way: its path and descriptor, for this copy alone.
+  std::string ownNative;
+  UniqueFd ownFd;
+};
+
+// The copy's file while it is written: unnamed (O_TMPFILE) until it is
+// linked into place, or under a hidden temporary name.
+struct PosixFileSystem::PendingCopy {
+  PendingCopy(const FolderRef& in, const std::string& asked, const std::string& replacing)
+      : folder(in), leaf(asked), finalName(replacing.empty() ? asked : replacing) {}
+
+  const FolderRef& folder;
+  const std::string& leaf;  // the name asked for
+  std::string finalName;    // the name it takes: `leaf`, or the spelling it replaces
+  UniqueFd out;
+  std::string temporary;  // empty for an unnamed file
+  bool anonymous = false;
+  bool modeSet = false;  // created with the copy's permission bits already
+  uint64_t copied = 0;
+};
+
+int PosixFileSystem::OpenFolder::ReadCreateMask() const {
+  if (getxattr(OpenableFolder(native).c_str(), "system.posix_acl_default", nullptr, 0) >= 0) {
+    return kUnknown;
+  }
+  FILE* status = std::fopen("/proc/self/status", "re");
+  if (status == nullptr) return kUnknown;
+  int mask = kUnknown;
+  char line[128];
+  while (std::fgets(line, sizeof line, status) != nullptr) {
+    unsigned value = 0;
+    if (std::sscanf(line, "Umask: %o", &value) == 1) {
+      mask = static_cast<int>(value & kPermissionBits);
+      break;
+    }
+  }
+  std::fclose(status);
+  return mask;
+}
+
+PosixFileSystem::OpenFolder* PosixFileSystem::FolderOf(const std::string& path, std::string& leaf) {
+  const size_t cut = path.find_last_of("\\/");
+  // Only an absolute path ending in a plain name: a relative one means
+  // another folder once the current folder changes.
+  if (path.empty() || !winpath::IsSeparator(path[0]) || cut == std::string::npos ||
+      cut + 1 == path.size()) {
+    return nullptr;
+  }
+  const char* name = path.c_str() + cut + 1;
+  if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return nullptr;
+  for (size_t i = 0; i < folders_.size(); ++i) {
+    const std::string& given = folders_[i]->given;
+    if (given.size() == cut && path.compare(0, cut, given) == 0) {
+      std::rotate(folders_.begin(), folders_.begin() + static_cast<std::ptrdiff_t>(i),
+                  folders_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+      leaf.assign(name);
+      return folders_.front().get();
+    }
+  }
+  Location location = Locate(path);
+  if (!location.valid || !location.folderFound || location.leaf.empty()) return nullptr;
+  int fd = open(OpenableFolder(location.folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  if (folders_.size() >= kOpenFolders) folders_.pop_back();
+  folders_.insert(folders_.begin(), std::make_unique<OpenFolder>(path.substr(0, cut),
+                                                                 std::move(location.folder), fd));
+  leaf = std::move(location.leaf);
+  return folders_.front().get();
+}
+
+bool PosixFileSystem::IsStale(const OpenFolder& folder) {
+  struct stat held, named;
+  if (fstat(folder.fd, &held) != 0 || stat(OpenableFolder(folder.native).c_str(), &named) != 0) {
+    return true;
+  }
+  return held.st_dev != named.st_dev || held.st_ino != named.st_ino;
+}
+
+bool PosixFileSystem::CopyOneFile(const std::string& existing, const std::string& target,
+                                  bool failIfExists) {
+  Outcome outcome = CopyThroughFolders(existing, target, failIfExists);
+  if (outcome == Outcome::kStale) {
+    // A folder held open was removed or replaced behind our back: find both
+    // folders again by name.
+    Forget();
+    outcome = CopyThroughFolders(existing, target, failIfExists);
+  }
+  return outcome == Outcome::kOk;
+}
+
+PosixFileSystem::Outcome PosixFileSystem::CopyThroughFolders(const std::string& existing,
+                                                             const std::string& target,
+                                                             bool failIfExists) {
+  UniqueFd in;
+  const Outcome opened = OpenSource(existing, in);
+  if (opened != Outcome::kOk) return opened;
+  struct stat status;
+  if (fstat(in.get(), &status) != 0) return OutcomeOf(Fail(Win32FromErrno(errno)));
+  if (!S_ISREG(status.st_mode)) return OutcomeOf(Fail(code::kAccessDenied));
+
+  FolderRef folder;
+  std::string name;
+  if (!OpenTargetFolder(target, folder, name)) return Outcome::kFailed;
+  const uint64_t forgets = forgets_;
+  for (bool firstTry = true;; firstTry = false) {
+    std::string replacing;
+    std::string spelling;
+    if (names_.Lookup(*folder.native, name, spelling)) {
+      if (failIfExists) return OutcomeOf(Fail(code::kFileExists));
+      // As on Windows, a folder or a read-only file is not replaced.
+      struct stat old;
+      if (fstatat(folder.fd, spelling.c_str(), &old, 0) == 0 &&
+          (S_ISDIR(old.st_mode) || IsReadOnly(old.st_mode))) {
+        return OutcomeOf(Fail(code::kAccessDenied));
+      }
+      replacing = spelling;
+    }
+    const Outcome outcome = CopyInto(folder, name, replacing, in.get(), status);
+    // The name was taken behind our back after the folder was read; where
+    // replacing is allowed, look again (the index now knows the name).
+    if (outcome != Outcome::kFailed || forgets != forgets_ || failIfExists || !replacing.empty() ||
+        lastError_ != code::kFileExists || !firstTry) {
+      return outcome;
+    }
+    if (lseek(in.get(), 0, SEEK_SET) != 0) return OutcomeOf(Fail(Win32FromErrno(errno)));
+  }
+}
+
+PosixFileSystem::Outcome PosixFileSystem::OpenSource(const std::string& existing, UniqueFd& in) {
+  // O_NONBLOCK: a pipe on the medium must not hang the run; it is refused
+  // like any other item that is not a plain file.
+  constexpr int kSourceFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  std::string name;
+  if (OpenFolder* from = FolderOf(existing, name)) {
+    // The name as given first (no folder scan); its case variant only when
+    // nothing has that exact name.
+    in.Reset(openat(from->fd, name.c_str(), kSourceFlags));
+    int error = in ? 0 : errno;
+    std::string spelling;
+    if (error == ENOENT && names_.Lookup(from->native, name, spelling) && spelling != name) {
+      name = spelling;
+      in.Reset(openat(from->fd, name.c_str(), kSourceFlags));
+      error = in ? 0 : errno;
+    }
+    if (error == 0) return Outcome::kOk;
+    if (IsStale(*from)) return Outcome::kStale;
+    return OutcomeOf(FailErrno(error, Location::In(from->native, name)));
+  }
+  Location source = Locate(existing);
+  if (!source.valid) return OutcomeOf(Fail(code::kPathNotFound));
+  const int error = ProbeExisting(source, [&](const std::string& native) {
+    in.Reset(open(native.c_str(), kSourceFlags));
+    return in ? 0 : errno;
+  });
+  return error == 0 ? Outcome::kOk : OutcomeOf(FailErrno(error, source));
+}
+
+bool PosixFileSystem::OpenTargetFolder(const std::string& target, FolderRef& folder,
+                                       std::string& name) {
+  if (OpenFolder* to = FolderOf(target, name)) {
+    folder.native = &to->native;
+    folder.fd = to->fd;
+    folder.held = to;
+    return true;
+  }
+  const Location destination = Locate(target);
+  if (!destination.valid || !destination.folderFound) return Fail(code::kPathNotFound);
+  if (destination.leaf.empty()) return Fail(code::kAccessDenied);
+  folder.ownFd.Reset(
+      open(OpenableFolder(destination.folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!folder.ownFd) return FailErrno(errno, destination);
+  folder.ownNative = destination.folder;
+  folder.native = &folder.ownNative;
+  folder.fd = folder.ownFd.get();
+  name = destination.leaf;
+  return true;
+}
+
+// Writes the copy under a temporary name (or none at all) in the target
+// folder and links it to its final name only once it is complete, so a
+// failure, a full disk or a crash never leaves a partial file behind, and an
+// existing file is never replaced by accident.
+PosixFileSystem::Outcome PosixFileSystem::CopyInto(const FolderRef& folder, const std::string& leaf,
+                                                   const std::string& replacing, int source,
+                                                   const struct ::stat& status) {
+  PendingCopy pending(folder, leaf, replacing);
+  const Outcome created =
+      CreatePending(pending, status.st_mode & kPermissionBits, replacing.empty());
+  if (created != Outcome::kOk) return created;
+  int error = FillPending(pending, source, status);
+  if (error == 0) error = PlacePending(pending, !replacing.empty());
+  if (error != 0) return Discard(pending, error);
+  names_.NoteAdded(*folder.native, pending.finalName);
+  lastCopySize_ = pending.copied;
+  return Outcome::kOk;
+}
+
+PosixFileSystem::Outcome PosixFileSystem::CreatePending(PendingCopy& pending, mode_t wanted,
+                                                        bool mayBeUnnamed) {
+  const FolderRef& folder = pending.folder;
+  pending.anonymous = options_.anonymousTemporary && mayBeUnnamed;
+  if (pending.anonymous) {
+    pending.modeSet = folder.held != nullptr && folder.held->CreatesExactly(wanted);
+    pending.out.Reset(
+        openat(folder.fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, pending.modeSet ? wanted : 0600));
+    if (pending.out) return Outcome::kOk;
+    const int error = errno;
+    if (error != EOPNOTSUPP && error != EISDIR && error != EINVAL) {
+      if (HeldFolderReplaced(folder, error)) return Outcome::kStale;
+      return OutcomeOf(FailErrno(error, Location::In(*folder.native, pending.leaf)));
+    }
+    pending.anonymous = false;
+    pending.modeSet = false;
+  }
+  // A leading "." keeps a half-written copy out of any folder walk.
+  pending.out.Reset(CreateTemporaryIn(*folder.native, 0600, pending.temporary));
+  if (!pending.out) return OutcomeOf(FailErrno(errno, Location::In(*folder.native, pending.leaf)));
+  return Outcome::kOk;
+}
+
+int PosixFileSystem::FillPending(PendingCopy& pending, int source, const struct ::stat& status) {
+  const std::string& folder = *pending.folder.native;
+  // Where a reflink was refused, it is not tried again for the same pair of
+  // disks (source device, target folder) file after file.
+  const uint64_t device = static_cast<uint64_t>(status.st_dev);
+  const bool tryClone = options_.clone && !(noCloneDevice_ == device && noCloneFolder_ == folder);
+  const DataMoved moved =
+      CopyData(source, pending.out.get(), static_cast<uint64_t>(status.st_size), tryClone);
+  if (moved.error != 0) return moved.error;
+  if (moved.cloneRefused) {
+    noCloneDevice_ = device;
+    noCloneFolder_ = folder;
+  }
+  pending.copied = moved.bytes;
+  if (!pending.modeSet && fchmod(pending.out.get(), status.st_mode & kPermissionBits) != 0) {
+    return errno;
+  }
+  const struct timespec times[2] = {status.st_atim, status.st_mtim};
+  return futimens(pending.out.get(), times) != 0 ? errno : 0;
+}
+
+int PosixFileSystem::PlacePending(PendingCopy& pending, bool replacing) {
+  const FolderRef& folder = pending.folder;
+  if (pending.anonymous) return LinkUnnamed(pending.out.get(), folder.fd, pending.finalName);
+  const std::string finalPath = JoinNative(*folder.native, pending.finalName);
+  const char* temporary = pending.temporary.c_str();
+  if (close(pending.out.Release()) != 0) return errno;
+  if (replacing) return rename(temporary, finalPath.c_str()) != 0 ? errno : 0;
+  if (link(temporary, finalPath.c_str()) == 0) {
+    unlink(temporary);
+    return 0;
+  }
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return errno;
+  // A file system without hard links: a rename that refuses to replace.
+  return renameat2(AT_FDCWD, temporary, AT_FDCWD, finalPath.c_str(), RENAME_NOREPLACE) != 0 ? errno
+                                                                                            : 0;
+}
+
+PosixFileSystem::Outcome PosixFileSystem::Discard(PendingCopy& pending, int error) {
+  const FolderRef& folder = pending.folder;
+  pending.out.Reset();
+  if (!pending.temporary.empty()) unlink(pending.temporary.c_str());
+  if (HeldFolderReplaced(folder, error)) return Outcome::kStale;
+  if (error == EEXIST) names_.NoteAdded(*folder.native, pending.finalName);
+  return OutcomeOf(FailErrno(error, Location::In(*folder.native, pending.leaf)));
+}
+
+// A failure in a folder held open may mean it was removed or replaced
+// meanwhile (a removed folder refuses new files with ENOENT or EPERM).
+bool PosixFileSystem::HeldFolderReplaced(const FolderRef& folder, int error) {
+  return error != EEXIST && error != ENOSPC && folder.held != nullptr && IsStale(*folder.held);
+}
+
+// Reflink first (no data moves at all), then copy_file_range (the kernel
+// copies, possibly offloaded), then a plain read/write loop. `size` is the
+// source's size when opened: the medium does not change while a kit is
+// built, so no call is spent to find its end.
+PosixFileSystem::DataMoved PosixFileSystem::CopyData(int from, int to, uint64_t size,
+                                                     bool tryClone) {
+  DataMoved moved;
+  // Sizes of 0 go to the plain loop: some files report 0 and hold data.
+  if (tryClone && size > 0) {
+    if (ioctl(to, FICLONE, from) == 0) {
+      moved.bytes = size;
+      return moved;
+    }
+    if (!IsUnsupported(errno)) {
+      moved.error = errno;
+      return moved;
+    }
+    moved.cloneRefused = true;
+  }
+  if (options_.copyFileRange && size > 0) {
+    moved.error = CopyRange(from, to, size, moved.bytes);
+    if (moved.error != 0 || moved.bytes == size) return moved;
+  }
+  if (buffer_.empty()) buffer_.resize(kBufferSize);
+  moved.error = CopyByBuffer(from, to, buffer_, moved.bytes);
+  return moved;
+}
+
+}  // namespace vostrel::posix

@@ -1,0 +1,116 @@
+// What posix_file_system.cpp and posix_copy.cpp share inside PosixFileSystem:
+// owned descriptors, a located item, a folder held open, and the probe for an
+// existing item under any case.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <utility>
+
+#include "platform/posix/name_resolver.h"
+#include "platform/posix/posix_file_system.h"
+
+namespace vostrel::posix {
+
+constexpr mode_t kPermissionBits = 0777;
+
+// Windows reads a file as read-only when its owner cannot write it. We run
+// as root, whom the kernel lets write anyway, so the bit is checked here.
+inline bool IsReadOnly(mode_t mode) { return (mode & S_IWUSR) == 0; }
+
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() { Reset(); }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  void Reset(int fd = -1) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = fd;
+  }
+  int Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// An item named by an engine path: the folder that holds it, resolved, and
+// its own name (as on disk once found, else as given).
+struct PosixFileSystem::Location {
+  SplitPath split;
+  std::string folder;
+  std::string leaf;  // empty when the path names a root
+  bool folderFound = false;
+  bool valid = true;  // false for an empty path
+
+  std::string Native() const { return leaf.empty() ? folder : JoinNative(folder, leaf); }
+
+  // An item in a folder already found on disk.
+  static Location In(const std::string& folder, const std::string& leaf) {
+    Location location;
+    location.folder = folder;
+    location.leaf = leaf;
+    location.folderFound = true;
+    return location;
+  }
+};
+
+// A folder copies go through, held open so that each of its files is
+// opened, created and linked by name within it: the folder's path is
+// resolved and walked once, not again for every file.
+struct PosixFileSystem::OpenFolder {
+  OpenFolder(std::string givenPath, std::string nativePath, int folderFd)
+      : given(std::move(givenPath)), native(std::move(nativePath)), fd(folderFd) {}
+  ~OpenFolder() { close(fd); }
+  OpenFolder(const OpenFolder&) = delete;
+  OpenFolder& operator=(const OpenFolder&) = delete;
+
+  // Whether a file created here asking for the permission bits `wanted`
+  // gets exactly them (no umask bits to take away, no default ACL in the
+  // umask's place), so that the copy needs no chmod of its own. The umask is
+  // read without changing it, at the first copy into the folder.
+  bool CreatesExactly(mode_t wanted) {
+    if (createMask == kUnread) createMask = ReadCreateMask();
+    return createMask >= 0 && (wanted & static_cast<mode_t>(createMask)) == 0;
+  }
+
+  std::string given;   // the path before the item's name, as the engine wrote it
+  std::string native;  // the folder on disk
+  int fd;              // O_PATH descriptor of it
+
+ private:
+  static constexpr int kUnread = -1;
+  static constexpr int kUnknown = -2;
+
+  int ReadCreateMask() const;
+
+  int createMask = kUnread;
+};
+
+// Tries the name as given first (one system call, no folder scan); only when
+// nothing has that exact name is the folder's case variant looked up.
+template <typename Probe>
+inline int PosixFileSystem::ProbeExisting(Location& location, Probe probe) {
+  int error = probe(location.Native());
+  if (error != ENOENT || location.leaf.empty() || !location.folderFound) return error;
+  std::string spelling;
+  if (!names_.Lookup(location.folder, location.leaf, spelling) || spelling == location.leaf) {
+    return error;
+  }
+  location.leaf = spelling;
+  return probe(location.Native());
+}
+
+}  // namespace vostrel::posix
