@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/manifest.h"
+#include "cli/kit_listing.h"
 
 namespace vostrel::cli {
 

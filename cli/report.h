@@ -6,19 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/run_account.h"
 #include "engine/kit_selection.h"
 #include "engine/recording_file_system.h"
 
 namespace vostrel::cli {
-
-struct Summary {
-  uint64_t filesCopied = 0;
-  uint64_t bytesCopied = 0;
-  uint64_t foldersCreated = 0;
-  uint64_t filesKept = 0;  // copies refused because the kit already held the file
-  uint64_t filesRemoved = 0;
-  uint64_t failures = 0;
-};
 
 struct ReportData {
   bool dryRun = false;
