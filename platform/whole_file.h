@@ -31,6 +31,11 @@ std::unique_ptr<WholeFile> BeginWholeFile(const std::string& path, std::string& 
 // The whole of `text` to `path`, replaced in one step. False with a message.
 bool WriteWholeFile(const std::string& path, const std::string& text, std::string& error);
 
+// A fresh name for one of the platform's hidden temporaries, without a
+// folder: every copy and whole-file write that needs a name takes it from
+// here, and retries with another should the name be taken.
+std::string TemporaryName();
+
 // Whether a name is one of the platform's hidden temporaries (a copy or a
 // whole-file write not yet put in place): what a killed run can leave behind
 // and a resumed run removes. Names beginning with "." are never copied from

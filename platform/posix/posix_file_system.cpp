@@ -16,6 +16,7 @@
 #include <numeric>
 
 #include "platform/posix/case_fold.h"
+#include "platform/posix/posix_whole_file.h"
 #include "platform/posix/profile_writer.h"
 #include "platform/posix/win32_errors.h"
 
@@ -79,19 +80,6 @@ class DirCloser {
  private:
   DIR* dir_;
 };
-
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t written = write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -443,8 +431,7 @@ bool PosixFileSystem::CopyInto(const FolderRef& folder, const std::string& leaf,
   }
   if (!anonymous) {
     // A leading "." keeps a half-written copy out of any folder walk.
-    temporary = JoinNative(*folder.native, ".vostrel-copy-XXXXXX");
-    out.Reset(mkostemp(temporary.data(), O_CLOEXEC));
+    out.Reset(CreateTemporaryIn(*folder.native, 0600, temporary));
     if (!out) return FailErrno(errno, Location::In(*folder.native, leaf));
   }
   auto discard = [&](int error) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/whole_file.h"
 #include "platform/win32/win32_paths.h"
 
 namespace vostrel::platform {
@@ -121,17 +122,9 @@ bool Win32FileSystem::CreateFolder(const std::string& path) {
 }
 
 // A hidden name beside `target` for a copy in progress, of the form the
-// command line's --resume clears away: ".vostrel-copy-" and six characters.
+// command line's --resume clears away.
 static std::string TemporaryBeside(const std::string& target) {
-  static unsigned counter = 0;
-  const char* digits = "0123456789abcdefghijklmnopqrstuvwxyz";
-  unsigned long seed =
-      (GetCurrentProcessId() * 2654435761u) ^ GetTickCount() ^ (++counter * 40503u);
-  std::string suffix;
-  for (int i = 0; i < 6; ++i, seed /= 36) suffix += digits[seed % 36];
-  const std::size_t cut = target.find_last_of("\\/");
-  const std::string folder = cut == std::string::npos ? std::string() : target.substr(0, cut + 1);
-  return folder + ".vostrel-copy-" + suffix;
+  return target.substr(0, target.find_last_of("\\/") + 1) + TemporaryName();
 }
 
 bool Win32FileSystem::CopyOneFile(const std::string& existing, const std::string& target,

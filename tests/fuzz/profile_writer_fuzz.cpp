@@ -12,12 +12,12 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/profile_writer.h"
+#include "engine/profile_text.h"
 
 namespace {
 
-using vostrel::posix::EditProfile;
-using vostrel::posix::IsWritableProfileEntry;
+using vostrel::EditProfile;
+using vostrel::IsWritableProfileEntry;
 
 template <class Unit>
 using Text = std::basic_string<Unit>;

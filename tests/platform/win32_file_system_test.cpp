@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/native.h"
+#include "platform/whole_file.h"
 #include "platform/win32/win32_file_system.h"
 #include "tests/support/temp_tree.h"
 
@@ -98,6 +100,29 @@ TEST_F(Win32FileSystemTest, CopiesLeaveNoTemporaryBehindWhetherTheySucceedOrFail
   EXPECT_EQ(tree_.Snapshot("kit"),
             (std::map<std::string, std::string>{{"a.dll", "a"}, {"ro.dll", "ro"}}));
   EXPECT_TRUE(tree_.IsReadOnly("kit/ro.dll"));
+}
+
+// Whole-file writes: in place only when committed, nothing left behind
+// otherwise, and a read-only file is not replaced.
+TEST_F(Win32FileSystemTest, WholeFileIsInPlaceOnlyWhenCommitted) {
+  tree_.Write("out/report.json", "old");
+  tree_.Write("out/ro.json", "kept");
+  tree_.MakeReadOnly("out/ro.json");
+  std::string error;
+  {
+    std::unique_ptr<WholeFile> abandoned = BeginWholeFile(P("out/report.json"), error);
+    ASSERT_NE(nullptr, abandoned) << error;
+    ASSERT_TRUE(abandoned->Write("new", 3, error)) << error;
+  }
+  EXPECT_EQ("old", tree_.Read("out/report.json"));
+  EXPECT_TRUE(WriteWholeFile(P("out/report.json"), "new", error)) << error;
+  EXPECT_FALSE(WriteWholeFile(P("out/ro.json"), "new", error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(tree_.Snapshot("out"),
+            (std::map<std::string, std::string>{{"report.json", "new"}, {"ro.json", "kept"}}));
+  error.clear();
+  EXPECT_EQ(nullptr, BeginWholeFile(P("missing/report.json"), error));
+  EXPECT_FALSE(error.empty());
 }
 
 TEST_F(Win32FileSystemTest, CopyOfReadOnlyFileIsReadOnlyAndAttributeResetClearsIt) {

@@ -1,0 +1,76 @@
+// What both platform layers share of platform/whole_file.h (portable: no OS
+// header): the temporary names, made and recognised in one place, and the
+// one-call write.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <random>
+#include <string_view>
+
+#include "platform/whole_file.h"
+
+namespace vostrel::platform {
+
+namespace {
+
+// Every temporary has the form earlier versions gave a copy's, so what any
+// version left in a kit is recognised alike.
+constexpr std::string_view kPrefix = ".vostrel-copy-";
+constexpr std::size_t kSuffixLength = 6;
+
+bool IsAlphanumeric(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool AllAlphanumeric(const std::string& text, std::size_t from, std::size_t count) {
+  for (std::size_t i = from; i < from + count; ++i) {
+    if (!IsAlphanumeric(text[i])) return false;
+  }
+  return true;
+}
+
+// A different number on every call, and in every process: a random start
+// stepped through a mixing function, safe on any thread.
+std::uint64_t NextNumber() {
+  static std::atomic<std::uint64_t> state{[] {
+    std::random_device device;
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    return (std::uint64_t{device()} << 32) ^ device() ^ static_cast<std::uint64_t>(now);
+  }()};
+  std::uint64_t x = state.fetch_add(0x9E3779B97F4A7C15u);
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+  return x ^ (x >> 31);
+}
+
+}  // namespace
+
+std::string TemporaryName() {
+  static const char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  std::string name(kPrefix);
+  for (std::uint64_t rest = NextNumber(); name.size() < kPrefix.size() + kSuffixLength;
+       rest /= 62) {
+    name.push_back(kDigits[rest % 62]);
+  }
+  return name;
+}
+
+bool IsTemporaryName(const std::string& name) {
+  if (name.size() == kPrefix.size() + kSuffixLength &&
+      name.compare(0, kPrefix.size(), kPrefix) == 0) {
+    return AllAlphanumeric(name, kPrefix.size(), kSuffixLength);
+  }
+  // Earlier versions edited a setup-type file through "." + its name + "." +
+  // 8 characters + ".tmp".
+  const std::size_t tail = 1 + 8 + 4;
+  return name.size() > 1 + tail && name[0] == '.' &&
+         name.compare(name.size() - 4, 4, ".tmp") == 0 && name[name.size() - tail] == '.' &&
+         AllAlphanumeric(name, name.size() - tail + 1, 8);
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& text, std::string& error) {
+  std::unique_ptr<WholeFile> file = BeginWholeFile(path, error);
+  return file && file->Write(text.data(), text.size(), error) && file->Commit(error);
+}
+
+}  // namespace vostrel::platform
