@@ -2,16 +2,12 @@
 
 #ifdef VOSTREL_HAVE_ISOFS
 
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <map>
 #include <memory>
-#include <random>
 
 #include "engine/windows_path.h"
+#include "platform/whole_file.h"
 
 // No burner library here: libisofs then declares the image source itself.
 #define LIBISOFS_WITHOUT_LIBBURN
@@ -101,10 +97,6 @@ struct SourceDeleter {
     std::free(source);
   }
   bool finished = false;
-};
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
 }  // namespace
@@ -232,52 +224,27 @@ bool MakeSource(IsoImage* image, Source& source, std::string& error) {
   return true;
 }
 
-// Streams the image to `file` through a temporary name beside it, renamed
-// into place only when the image is whole.
+// Streams the image to `file`, put in place only when the image is whole.
 bool WriteSource(Source& source, const std::string& file, uint64_t& bytes, std::string& error) {
-  namespace stdfs = std::filesystem;
-  std::random_device device;
-  stdfs::path target(file);
-  stdfs::path temporary = target;
-  temporary += ".tmp-" + std::to_string(device() % 1000000000u);
-  auto fail = [&](std::string why) {
-    error = std::move(why);
-    std::error_code ignored;
-    stdfs::remove(temporary, ignored);
-    return false;
-  };
-  std::unique_ptr<std::FILE, FileCloser> out(std::fopen(temporary.string().c_str(), "wb"));
-  if (!out) {
-    error = "cannot write " + temporary.string() + ": " + std::strerror(errno);
-    return false;
-  }
+  std::unique_ptr<platform::WholeFile> out = platform::BeginWholeFile(file, error);
+  if (!out) return false;
   unsigned char block[2048];
   for (int got; (got = source->read_xt(source.get(), block, sizeof block)) != 0;) {
     if (got < 0) {
       std::string why = PendingFailures();
-      out.reset();
-      return fail(why.empty() ? "the image could not be made" : why);
+      error = why.empty() ? "the image could not be made" : why;
+      return false;
     }
-    if (std::fwrite(block, 1, static_cast<std::size_t>(got), out.get()) !=
-        static_cast<std::size_t>(got)) {
-      std::string why = "cannot write " + temporary.string() + ": " + std::strerror(errno);
-      out.reset();
-      return fail(why);
+    if (!out->Write(reinterpret_cast<const char*>(block), static_cast<std::size_t>(got), error)) {
+      return false;
     }
     bytes += static_cast<uint64_t>(got);
   }
   source.get_deleter().finished = true;
-  if (std::fclose(out.release()) != 0) {
-    return fail("cannot write " + temporary.string() + ": " + std::strerror(errno));
-  }
   // A file that could not be read is filled with zeros by the library: that
   // image is not the kit.
-  std::string failures = PendingFailures();
-  if (!failures.empty()) return fail(failures);
-  std::error_code renameError;
-  stdfs::rename(temporary, target, renameError);
-  if (renameError) return fail("cannot put the image in place: " + renameError.message());
-  return true;
+  error = PendingFailures();
+  return error.empty() && out->Commit(error);
 }
 
 }  // namespace

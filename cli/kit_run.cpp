@@ -17,6 +17,7 @@
 #include "engine/recording_file_system.h"
 #include "engine/redistribution.h"
 #include "platform/native.h"
+#include "platform/whole_file.h"
 
 namespace vostrel::cli {
 
@@ -57,32 +58,6 @@ bool CreateDestination(RunDisks& disks, const std::string& destRoot, Console& co
   return created;
 }
 
-// A hidden temporary one of our writers leaves behind when the run is killed
-// before it puts the finished file in place: ".vostrel-copy-XXXXXX" (a copy
-// on a disk without anonymous files) or ".NAME.xxxxxxxx.tmp" (a setup-type
-// edit). Names beginning with "." are never copied from a medium, so in a
-// kit they can only be ours.
-bool IsLeftoverTemporary(const std::string& name) {
-  auto alphanumeric = [](char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-  };
-  auto allAlphanumeric = [&](std::size_t from, std::size_t count) {
-    for (std::size_t i = from; i < from + count; ++i) {
-      if (!alphanumeric(name[i])) return false;
-    }
-    return true;
-  };
-  const std::string copyPrefix = ".vostrel-copy-";
-  if (name.size() == copyPrefix.size() + 6 && name.compare(0, copyPrefix.size(), copyPrefix) == 0) {
-    return allAlphanumeric(copyPrefix.size(), 6);
-  }
-  // "." + name + "." + 8 characters + ".tmp"
-  const std::size_t tail = 1 + 8 + 4;
-  return name.size() > 1 + tail && name[0] == '.' &&
-         name.compare(name.size() - 4, 4, ".tmp") == 0 && name[name.size() - tail] == '.' &&
-         allAlphanumeric(name.size() - tail + 1, 8);
-}
-
 // Before a resumed run: the temporaries an interrupted run left in the kit go,
 // so the completed kit holds exactly what an uninterrupted run would. Links
 // are not followed and a medium inside the destination is not entered.
@@ -98,7 +73,8 @@ void RemoveLeftoverTemporaries(const Roots& roots, Console& console) {
       if (fs::equivalent(it->path(), roots.source, ignored)) it.disable_recursion_pending();
       continue;
     }
-    if (!fs::is_regular_file(status) || !IsLeftoverTemporary(it->path().filename().string())) {
+    if (!fs::is_regular_file(status) ||
+        !platform::IsTemporaryName(it->path().filename().string())) {
       continue;
     }
     if (fs::remove(it->path(), ignored)) {
@@ -177,7 +153,7 @@ int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool sh
   ReportData report = ReportOf(options, roots, feedback, console, account, recorder);
   report.exitCode = exitCode;
   std::string error;
-  if (!WriteWholeFile(options.reportFile, ReportJson(report), error)) {
+  if (!platform::WriteWholeFile(options.reportFile, ReportJson(report), error)) {
     console.Err("cannot write the report " + options.reportFile + ": " + error);
     exitCode = kExitIncomplete;
   }

@@ -7,9 +7,9 @@
 #include "cli/iso.h"
 #include "cli/kit_listing.h"
 #include "cli/manifest.h"
-#include "cli/report.h"
 #include "engine/windows_path.h"
 #include "platform/native.h"
+#include "platform/whole_file.h"
 
 namespace vostrel::cli {
 
@@ -21,7 +21,7 @@ void WriteManifest(const Options& options, const KitListing& listing,
                    const std::map<std::string, std::string>& known, OutputMessages& messages) {
   std::string text, error;
   if (!ManifestText(listing, known, text, error) ||
-      !WriteWholeFile(options.manifestFile, text, error)) {
+      !platform::WriteWholeFile(options.manifestFile, text, error)) {
     messages.failures.push_back("the manifest " + options.manifestFile +
                                 " was not written: " + error);
     return;

@@ -29,9 +29,4 @@ struct ReportData {
 // valid: their bad bytes become U+FFFD.
 std::string ReportJson(const ReportData& data);
 
-// Writes `text` to `file` through a temporary name beside it, so the file is
-// either replaced whole or left as it was (the report, the manifest). False
-// with a message on failure.
-bool WriteWholeFile(const std::string& file, const std::string& text, std::string& error);
-
 }  // namespace vostrel::cli
