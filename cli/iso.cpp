@@ -2,14 +2,12 @@
 
 #ifdef VOSTREL_HAVE_ISOFS
 
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <map>
 #include <memory>
-#include <random>
+
+#include "engine/windows_path.h"
+#include "platform/whole_file.h"
 
 // No burner library here: libisofs then declares the image source itself.
 #define LIBISOFS_WITHOUT_LIBBURN
@@ -50,16 +48,6 @@ bool Utf16Length(const std::string& name, std::size_t& units) {
     i += length;
   }
   return valid;
-}
-
-std::string LeafName(const std::string& relative) {
-  std::size_t cut = relative.rfind('/');
-  return cut == std::string::npos ? relative : relative.substr(cut + 1);
-}
-
-std::string ParentOf(const std::string& relative) {
-  std::size_t cut = relative.rfind('/');
-  return cut == std::string::npos ? std::string() : relative.substr(0, cut);
 }
 
 std::string IsoMessage(int code) {
@@ -111,10 +99,6 @@ struct SourceDeleter {
   bool finished = false;
 };
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 }  // namespace
 
 #endif
@@ -145,76 +129,84 @@ bool WriteIsoImage(const KitListing&, const std::string&, const std::string&, Is
 
 bool IsoAvailable() { return true; }
 
-bool WriteIsoImage(const KitListing& listing, const std::string& file, const std::string& volumeId,
-                   IsoResult& result, std::string& error) {
-  namespace stdfs = std::filesystem;
-  Library library;
-  if (!library.ok) {
-    error = "libisofs did not start";
-    return false;
-  }
+namespace {
 
+using Image = std::unique_ptr<IsoImage, ImageDeleter>;
+using Source = std::unique_ptr<burn_source, SourceDeleter>;
+
+bool NewImage(const std::string& volumeId, Image& image, IsoResult& result, std::string& error) {
   IsoImage* rawImage = nullptr;
   int code = iso_image_new(volumeId.c_str(), &rawImage);
   if (code < 0) {
     error = IsoMessage(code);
     return false;
   }
-  std::unique_ptr<IsoImage, ImageDeleter> image(rawImage);
+  image.reset(rawImage);
   // Links in the kit stand for what they lead to, as the kit's check sees them.
   iso_tree_set_follow_symlinks(image.get(), 1);
   if (volumeId.size() > 16) {
     result.warnings.push_back("Windows shows only the first 16 characters of the volume id " +
                               volumeId);
   }
+  return true;
+}
 
+// What Windows will make of an entry's name in the Joliet tree.
+void CheckJolietName(const KitEntry& entry, const std::string& name, IsoResult& result) {
+  std::size_t units = 0;
+  if (!Utf16Length(name, units)) {
+    result.warnings.push_back(entry.relative +
+                              ": the name is not UTF-8, so Windows sees '_' for its odd bytes");
+  }
+  if (units > kJolietNameLimit) {
+    result.warnings.push_back(entry.relative + ": the name is longer than " +
+                              std::to_string(kJolietNameLimit) +
+                              " characters, so Windows sees it cut short");
+  }
+}
+
+// The listed kit as the image's tree. A kit path's names are joined by '/';
+// on Linux a name may hold '\'.
+bool AddEntries(IsoImage* image, const KitListing& listing, IsoResult& result, std::string& error) {
   std::map<std::string, IsoDir*> folders;
-  folders[""] = iso_image_get_root(image.get());
+  folders[""] = iso_image_get_root(image);
   for (const KitEntry& entry : listing.entries) {
-    auto parent = folders.find(ParentOf(entry.relative));
+    auto parent = folders.find(winpath::ParentOf(entry.relative, false));
     if (parent == folders.end()) continue;  // below a folder that could not be added
-    const std::string name = LeafName(entry.relative);
-    std::size_t units = 0;
-    if (!Utf16Length(name, units)) {
-      result.warnings.push_back(entry.relative +
-                                ": the name is not UTF-8, so Windows sees '_' for its odd bytes");
-    }
-    if (units > kJolietNameLimit) {
-      result.warnings.push_back(entry.relative + ": the name is longer than " +
-                                std::to_string(kJolietNameLimit) +
-                                " characters, so Windows sees it cut short");
-    }
-    if (entry.isDirectory) {
-      IsoDir* folder = nullptr;
-      code = iso_tree_add_new_dir(parent->second, name.c_str(), &folder);
-      if (code < 0) {
-        error = entry.relative + ": " + IsoMessage(code);
-        return false;
-      }
-      folders[entry.relative] = folder;
-      continue;
-    }
-    if (!entry.regular) {
+    const std::string name = winpath::LastName(entry.relative, false);
+    CheckJolietName(entry, name, result);
+    if (!entry.isDirectory && !entry.regular) {
       result.warnings.push_back(entry.relative + " is not a regular file; the image leaves it out");
       continue;
     }
-    code = iso_tree_add_new_node(image.get(), parent->second, name.c_str(), entry.native.c_str(),
-                                 nullptr);
+    IsoDir* folder = nullptr;
+    int code = entry.isDirectory ? iso_tree_add_new_dir(parent->second, name.c_str(), &folder)
+                                 : iso_tree_add_new_node(image, parent->second, name.c_str(),
+                                                         entry.native.c_str(), nullptr);
     if (code < 0) {
       error = entry.relative + ": " + IsoMessage(code);
       return false;
     }
-    ++result.files;
+    if (entry.isDirectory) {
+      folders[entry.relative] = folder;
+    } else {
+      ++result.files;
+    }
   }
+  return true;
+}
 
+// The image as a stream of bytes: ISO 9660 level 3 (files of 4 GiB and
+// more) with Rock Ridge and Joliet names.
+bool MakeSource(IsoImage* image, Source& source, std::string& error) {
   IsoWriteOpts* rawOptions = nullptr;
-  code = iso_write_opts_new(&rawOptions, 2);  // distribution: Rock Ridge and Joliet
+  int code = iso_write_opts_new(&rawOptions, 2);  // distribution: Rock Ridge and Joliet
   if (code < 0) {
     error = IsoMessage(code);
     return false;
   }
   std::unique_ptr<IsoWriteOpts, OptionsDeleter> options(rawOptions);
-  iso_write_opts_set_iso_level(options.get(), 3);  // files of 4 GiB and more
+  iso_write_opts_set_iso_level(options.get(), 3);
   iso_write_opts_set_rockridge(options.get(), 1);
   iso_write_opts_set_joliet(options.get(), 1);
   iso_write_opts_set_joliet_long_names(options.get(), 1);
@@ -223,70 +215,52 @@ bool WriteIsoImage(const KitListing& listing, const std::string& file, const std
 
   burn_source* rawSource = nullptr;
   PendingFailures();  // what adding the files said is already handled
-  code = iso_image_create_burn_source(image.get(), options.get(), &rawSource);
+  code = iso_image_create_burn_source(image, options.get(), &rawSource);
   if (code < 0) {
     error = IsoMessage(code);
     return false;
   }
-  std::unique_ptr<burn_source, SourceDeleter> source(rawSource);
+  source.reset(rawSource);
+  return true;
+}
 
-  std::random_device device;
-  stdfs::path target(file);
-  stdfs::path temporary = target;
-  temporary += ".tmp-" + std::to_string(device() % 1000000000u);
-  auto discard = [&temporary]() {
-    std::error_code ignored;
-    stdfs::remove(temporary, ignored);
-  };
-  {
-    std::unique_ptr<std::FILE, FileCloser> out(std::fopen(temporary.string().c_str(), "wb"));
-    if (!out) {
-      error = "cannot write " + temporary.string() + ": " + std::strerror(errno);
+// Streams the image to `file`, put in place only when the image is whole.
+bool WriteSource(Source& source, const std::string& file, uint64_t& bytes, std::string& error) {
+  std::unique_ptr<platform::WholeFile> out = platform::BeginWholeFile(file, error);
+  if (!out) return false;
+  unsigned char block[2048];
+  for (int got; (got = source->read_xt(source.get(), block, sizeof block)) != 0;) {
+    if (got < 0) {
+      std::string why = PendingFailures();
+      error = why.empty() ? "the image could not be made" : why;
       return false;
     }
-    unsigned char block[2048];
-    for (;;) {
-      int got = source->read_xt(source.get(), block, sizeof block);
-      if (got == 0) break;
-      if (got < 0) {
-        std::string why = PendingFailures();
-        error = why.empty() ? "the image could not be made" : why;
-        out.reset();
-        discard();
-        return false;
-      }
-      if (std::fwrite(block, 1, static_cast<std::size_t>(got), out.get()) !=
-          static_cast<std::size_t>(got)) {
-        error = "cannot write " + temporary.string() + ": " + std::strerror(errno);
-        out.reset();
-        discard();
-        return false;
-      }
-      result.bytes += static_cast<uint64_t>(got);
-    }
-    source.get_deleter().finished = true;
-    if (std::fclose(out.release()) != 0) {
-      error = "cannot write " + temporary.string() + ": " + std::strerror(errno);
-      discard();
+    if (!out->Write(reinterpret_cast<const char*>(block), static_cast<std::size_t>(got), error)) {
       return false;
     }
+    bytes += static_cast<uint64_t>(got);
   }
+  source.get_deleter().finished = true;
   // A file that could not be read is filled with zeros by the library: that
   // image is not the kit.
-  std::string failures = PendingFailures();
-  if (!failures.empty()) {
-    error = failures;
-    discard();
+  error = PendingFailures();
+  return error.empty() && out->Commit(error);
+}
+
+}  // namespace
+
+bool WriteIsoImage(const KitListing& listing, const std::string& file, const std::string& volumeId,
+                   IsoResult& result, std::string& error) {
+  Library library;
+  if (!library.ok) {
+    error = "libisofs did not start";
     return false;
   }
-  std::error_code renameError;
-  stdfs::rename(temporary, target, renameError);
-  if (renameError) {
-    error = "cannot put the image in place: " + renameError.message();
-    discard();
-    return false;
-  }
-  return true;
+  Image image;
+  Source source;
+  return NewImage(volumeId, image, result, error) &&
+         AddEntries(image.get(), listing, result, error) &&
+         MakeSource(image.get(), source, error) && WriteSource(source, file, result.bytes, error);
 }
 
 #endif

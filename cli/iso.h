@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/manifest.h"
+#include "cli/kit_listing.h"
 
 namespace vostrel::cli {
 
@@ -26,10 +26,10 @@ struct IsoResult {
   std::vector<std::string> warnings;
 };
 
-// Writes an image of the listed kit to `file`, through a temporary name
-// beside it that is renamed into place only when the image is whole. Files
-// that are not regular files are left out with a warning. False with a
-// message on failure; `file` is then untouched.
+// Writes an image of the listed kit to `file`, put in place only when the
+// image is whole (platform/whole_file.h). Files that are not regular files
+// are left out with a warning. False with a message on failure; `file` is
+// then untouched.
 bool WriteIsoImage(const KitListing& listing, const std::string& file, const std::string& volumeId,
                    IsoResult& result, std::string& error);
 

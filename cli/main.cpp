@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/kit_run.h"
+#include "cli/messages.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "cli/verify.h"
@@ -18,7 +19,7 @@ int main(int argc, char** argv) {
       std::cout << parsed.text << std::endl;
       return 0;
     case ParseResult::Action::kUsageError:
-      std::cerr << "vostrel-kit: " << parsed.text
+      std::cerr << vostrel::cli::kPrefix << parsed.text
                 << "\nRun 'vostrel-kit --help' for the options.\n";
       return vostrel::cli::kExitUsage;
     case ParseResult::Action::kRun:
@@ -29,7 +30,7 @@ int main(int argc, char** argv) {
       return vostrel::cli::RunVerify(parsed.options, std::cout, std::cerr);
     } catch (const std::exception& error) {
       // An unfinished check proves nothing about the kit.
-      std::cerr << "vostrel-kit: the check ended early: " << error.what() << '\n';
+      std::cerr << vostrel::cli::kPrefix << "the check ended early: " << error.what() << '\n';
       return vostrel::cli::kExitIncomplete;
     }
   }
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
                                 vostrel::cli::StderrIsTerminal());
   } catch (const std::exception& error) {
     // The run was cut short: whatever the kit holds is incomplete.
-    std::cerr << "\nvostrel-kit: the run ended early: " << error.what() << '\n';
+    std::cerr << '\n' << vostrel::cli::kPrefix << "the run ended early: " << error.what() << '\n';
     return vostrel::cli::kExitIncomplete;
   }
 }

@@ -6,6 +6,7 @@
 
 #include "cli/iso.h"
 #include "engine/board_table.h"
+#include "engine/windows_path.h"
 
 #ifndef VOSTREL_VERSION
 #error "VOSTREL_VERSION must come from the build"
@@ -31,22 +32,98 @@ std::string BoardList() {
   return list;
 }
 
-bool IsAll(const std::string& name) {
-  if (name.size() != 3) return false;
-  const char* all = "all";
-  for (std::size_t i = 0; i < 3; ++i) {
-    char c = name[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != all[i]) return false;
-  }
-  return true;
+ParseResult Result(ParseResult::Action action, std::string text) {
+  ParseResult result;
+  result.action = action;
+  result.text = std::move(text);
+  return result;
 }
 
 ParseResult UsageError(std::string text) {
-  ParseResult result;
-  result.action = ParseResult::Action::kUsageError;
-  result.text = std::move(text);
-  return result;
+  return Result(ParseResult::Action::kUsageError, std::move(text));
+}
+
+// What CLI11 fills in, before it becomes the run's Options.
+struct CommandLine {
+  Options options;
+  std::vector<std::string> boards;
+  bool noVideoCard = false;
+  bool version = false;
+  std::string volumeId;
+};
+
+// The options that choose the medium, the kit and what it holds.
+void DeclareKitOptions(CLI::App& app, CommandLine& line) {
+  Options& options = line.options;
+  app.add_option("--source", options.source,
+                 "The medium's setup.exe, or the medium's folder (required)")
+      ->type_name("PATH");
+  app.add_option("--dest", options.destination,
+                 "The kit's root folder, created with its parents when missing (required)")
+      ->type_name("DIR");
+  app.add_flag("--quenzo", options.selection.controlPackage,
+               "Also copy the Quenzo control package");
+  app.add_flag("--framory", options.selection.cameraTool,
+               "Also copy the Framory camera configuration tool");
+  app.add_option("--board", line.boards,
+                 "Copy the driver of this frame-grabber board (repeatable, case-insensitive; "
+                 "'all' for every board): " +
+                     BoardList())
+      ->type_name("NAME")
+      ->allow_extra_args(false)
+      ->delimiter(',');
+  app.add_flag("--no-video-card", line.noVideoCard, "Leave out the Talvor video card driver");
+}
+
+// The options that choose what the command does and writes besides the kit.
+void DeclareModeOptions(CLI::App& app, CommandLine& line) {
+  Options& options = line.options;
+  app.add_flag("--dry-run", options.dryRun,
+               "Write nothing; list on stdout, in order, what would be created, copied, written "
+               "and removed");
+  app.add_option("--report", options.reportFile,
+                 "Write a JSON report of the run (selection, status lines, every file operation "
+                 "and its result, summary) to FILE")
+      ->type_name("FILE");
+  app.add_flag("--resume", options.resume,
+               "Complete a kit in a destination that holds an earlier, possibly interrupted "
+               "kit: files already present are kept, never overwritten, and every folder walk "
+               "goes on past them");
+  app.add_flag("--verify", options.verify,
+               "Write nothing; compare the kit in DIR with the kit the medium and the selection "
+               "call for (missing, extra and changed files and folders, read-only bits, "
+               "setup-type entries), one line per difference on stdout");
+  app.add_option("--manifest", options.manifestFile,
+                 "After the run (or with --verify), write a sha256sum list of every file of "
+                 "the kit to FILE, outside the kit; check it with 'sha256sum -c' in DIR")
+      ->type_name("FILE");
+  app.add_option("--iso", options.isoFile,
+                 "After the run, write a CD image of the kit to FILE, outside the kit: "
+                 "ISO 9660 with Joliet and Rock Ridge names (Linux only)")
+      ->type_name("FILE");
+  app.add_option("--volume-id", line.volumeId,
+                 std::string("The image's volume id: up to 32 of A-Z, 0-9 and _ (default ") +
+                     kDefaultVolumeId + ")")
+      ->type_name("ID");
+  app.add_flag("--quiet", options.quiet,
+               "Print nothing on stdout (warnings, failures and the summary still go to stderr)");
+  app.add_flag("--version", line.version, "Print the version and exit");
+}
+
+// The boards named on the command line, into the selection; the first name
+// that is no board, if any.
+std::optional<std::string> ChooseBoards(const std::vector<std::string>& names,
+                                        KitSelection& selection) {
+  for (const std::string& name : names) {
+    if (winpath::SameName(name, "all")) {
+      selection.boards.fill(true);
+    } else if (const BoardDriverRow* row = FindBoard(name)) {
+      selection.boards[static_cast<std::size_t>(row->row - 1)] = true;
+    } else {
+      return name;
+    }
+  }
+  return std::nullopt;
 }
 
 // Options that cannot go together, or that this build cannot honour.
@@ -98,102 +175,36 @@ std::optional<std::string> CheckCombination(const Options& options, const CLI::A
 const char* KitVersion() { return VOSTREL_VERSION; }
 
 ParseResult ParseOptions(int argc, const char* const* argv) {
-  Options options;
-  std::vector<std::string> boards;
-  bool noVideoCard = false;
-  bool version = false;
-
+  CommandLine line;
   CLI::App app{"Builds a trimmed redistribution kit of the imaging library's installation medium.",
                "vostrel-kit"};
   app.footer(kFooter);
-  app.add_option("--source", options.source,
-                 "The medium's setup.exe, or the medium's folder (required)")
-      ->type_name("PATH");
-  app.add_option("--dest", options.destination,
-                 "The kit's root folder, created with its parents when missing (required)")
-      ->type_name("DIR");
-  app.add_flag("--quenzo", options.selection.controlPackage,
-               "Also copy the Quenzo control package");
-  app.add_flag("--framory", options.selection.cameraTool,
-               "Also copy the Framory camera configuration tool");
-  app.add_option("--board", boards,
-                 "Copy the driver of this frame-grabber board (repeatable, case-insensitive; "
-                 "'all' for every board): " +
-                     BoardList())
-      ->type_name("NAME")
-      ->allow_extra_args(false)
-      ->delimiter(',');
-  app.add_flag("--no-video-card", noVideoCard, "Leave out the Talvor video card driver");
-  app.add_flag("--dry-run", options.dryRun,
-               "Write nothing; list on stdout, in order, what would be created, copied, written "
-               "and removed");
-  app.add_option("--report", options.reportFile,
-                 "Write a JSON report of the run (selection, status lines, every file operation "
-                 "and its result, summary) to FILE")
-      ->type_name("FILE");
-  app.add_flag("--resume", options.resume,
-               "Complete a kit in a destination that holds an earlier, possibly interrupted "
-               "kit: files already present are kept, never overwritten, and every folder walk "
-               "goes on past them");
-  app.add_flag("--verify", options.verify,
-               "Write nothing; compare the kit in DIR with the kit the medium and the selection "
-               "call for (missing, extra and changed files and folders, read-only bits, "
-               "setup-type entries), one line per difference on stdout");
-  app.add_option("--manifest", options.manifestFile,
-                 "After the run (or with --verify), write a sha256sum list of every file of "
-                 "the kit to FILE, outside the kit; check it with 'sha256sum -c' in DIR")
-      ->type_name("FILE");
-  app.add_option("--iso", options.isoFile,
-                 "After the run, write a CD image of the kit to FILE, outside the kit: "
-                 "ISO 9660 with Joliet and Rock Ridge names (Linux only)")
-      ->type_name("FILE");
-  std::string volumeId;
-  app.add_option("--volume-id", volumeId,
-                 std::string("The image's volume id: up to 32 of A-Z, 0-9 and _ (default ") +
-                     kDefaultVolumeId + ")")
-      ->type_name("ID");
-  app.add_flag("--quiet", options.quiet,
-               "Print nothing on stdout (warnings, failures and the summary still go to stderr)");
-  app.add_flag("--version", version, "Print the version and exit");
-
+  DeclareKitOptions(app, line);
+  DeclareModeOptions(app, line);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
-    ParseResult result;
-    result.action = ParseResult::Action::kHelp;
-    result.text = app.help();
-    return result;
+    return Result(ParseResult::Action::kHelp, app.help());
   } catch (const CLI::ParseError& error) {
     return UsageError(error.what());
   }
-
-  if (version) {
-    ParseResult result;
-    result.action = ParseResult::Action::kVersion;
-    result.text = std::string("vostrel-kit ") + KitVersion();
-    return result;
+  if (line.version) {
+    return Result(ParseResult::Action::kVersion, std::string("vostrel-kit ") + KitVersion());
   }
 
-  if (std::optional<std::string> conflict = CheckCombination(options, app, volumeId)) {
+  Options& options = line.options;
+  if (std::optional<std::string> conflict = CheckCombination(options, app, line.volumeId)) {
     return UsageError(*conflict);
   }
-  options.volumeId = volumeId.empty() ? kDefaultVolumeId : volumeId;
-
+  options.volumeId = line.volumeId.empty() ? kDefaultVolumeId : line.volumeId;
   // The library runtime is always part of a kit, as in the window.
   options.selection.libraryRuntime = true;
-  options.selection.videoCard = !noVideoCard;
-  for (const std::string& name : boards) {
-    if (IsAll(name)) {
-      options.selection.boards.fill(true);
-    } else if (const BoardDriverRow* row = FindBoard(name)) {
-      options.selection.boards[static_cast<std::size_t>(row->row - 1)] = true;
-    } else {
-      return UsageError("unknown board '" + name + "'; valid boards: " + BoardList() + " (or all)");
-    }
+  options.selection.videoCard = !line.noVideoCard;
+  if (std::optional<std::string> unknown = ChooseBoards(line.boards, options.selection)) {
+    return UsageError("unknown board '" + *unknown + "'; valid boards: " + BoardList() +
+                      " (or all)");
   }
-
-  ParseResult result;
-  result.action = ParseResult::Action::kRun;
+  ParseResult result = Result(ParseResult::Action::kRun, std::string());
   result.options = std::move(options);
   return result;
 }

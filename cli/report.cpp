@@ -1,10 +1,5 @@
 #include "cli/report.h"
 
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <system_error>
-
 #include <nlohmann/json.hpp>
 
 #include "cli/options.h"
@@ -100,36 +95,6 @@ std::string ReportJson(const ReportData& data) {
       {"files_removed", data.summary.filesRemoved},     {"failures", data.summary.failures}};
   report["exit_code"] = data.exitCode;
   return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
-}
-
-bool WriteWholeFile(const std::string& file, const std::string& text, std::string& error) {
-  namespace fs = std::filesystem;
-  // A temporary name beside the file, so the rename stays on one volume.
-  std::random_device device;
-  fs::path target(file);
-  fs::path temporary = target;
-  temporary += ".tmp-" + std::to_string(device() % 1000000000u);
-
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
-      error = "cannot write " + temporary.string();
-      return false;
-    }
-  }
-  std::error_code renameError;
-  fs::rename(temporary, target, renameError);
-  if (renameError) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    error = "cannot put it in place: " + renameError.message();
-    return false;
-  }
-  return true;
 }
 
 }  // namespace vostrel::cli

@@ -6,19 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/run_account.h"
 #include "engine/kit_selection.h"
 #include "engine/recording_file_system.h"
 
 namespace vostrel::cli {
-
-struct Summary {
-  uint64_t filesCopied = 0;
-  uint64_t bytesCopied = 0;
-  uint64_t foldersCreated = 0;
-  uint64_t filesKept = 0;  // copies refused because the kit already held the file
-  uint64_t filesRemoved = 0;
-  uint64_t failures = 0;
-};
 
 struct ReportData {
   bool dryRun = false;
@@ -36,10 +28,5 @@ struct ReportData {
 // The report as JSON text. Names that are not valid UTF-8 keep the report
 // valid: their bad bytes become U+FFFD.
 std::string ReportJson(const ReportData& data);
-
-// Writes `text` to `file` through a temporary name beside it, so the file is
-// either replaced whole or left as it was (the report, the manifest). False
-// with a message on failure.
-bool WriteWholeFile(const std::string& file, const std::string& text, std::string& error);
 
 }  // namespace vostrel::cli

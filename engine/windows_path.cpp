@@ -46,18 +46,23 @@ bool IsWithin(const std::string& inner, const std::string& outer, bool foldCase)
   return a.compare(0, prefix.size(), prefix) == 0;
 }
 
-std::string ParentOf(const std::string& path) {
-  for (std::size_t i = path.size(); i > 0; --i) {
-    if (IsSeparator(path[i - 1])) return path.substr(0, i - 1);
-  }
-  return std::string();
+namespace {
+
+// The position of the last separator, or npos.
+std::size_t LastSeparator(const std::string& path, bool backslashSeparates) {
+  return path.find_last_of(backslashSeparates ? "\\/" : "/");
 }
 
-std::string LastName(const std::string& path) {
-  for (std::size_t i = path.size(); i > 0; --i) {
-    if (IsSeparator(path[i - 1])) return path.substr(i);
-  }
-  return path;
+}  // namespace
+
+std::string ParentOf(const std::string& path, bool backslashSeparates) {
+  const std::size_t cut = LastSeparator(path, backslashSeparates);
+  return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+std::string LastName(const std::string& path, bool backslashSeparates) {
+  const std::size_t cut = LastSeparator(path, backslashSeparates);
+  return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
 std::string DropTrailingSeparators(std::string path, bool backslashSeparates) {

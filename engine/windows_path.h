@@ -32,9 +32,10 @@ std::string NormalizedFolded(const std::string& path);
 bool IsWithin(const std::string& inner, const std::string& outer, bool foldCase = true);
 
 // The part before the last separator ("" when there is none), and the part
-// after it.
-std::string ParentOf(const std::string& path);
-std::string LastName(const std::string& path);
+// after it. With `backslashSeparates` false only '/' counts: a path joined
+// with '/' from names as a Linux disk holds them, where a name may hold '\'.
+std::string ParentOf(const std::string& path, bool backslashSeparates = true);
+std::string LastName(const std::string& path, bool backslashSeparates = true);
 
 // Trailing separators go; a root ("/", "X:\", "X:/") stays whole. With
 // `backslashSeparates` false only '/' counts (a name on Linux may hold '\').

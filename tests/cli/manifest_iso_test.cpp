@@ -187,11 +187,14 @@ TEST_F(KitOutputs, Sha256sumChecksTheManifest) {
   const std::string manifest = tree_.Path("SHA256SUMS");
   ASSERT_EQ(Build({"--framory", "--manifest", manifest}).exitCode, 0);
   tree_.Write("kit/odd\\name.txt", "added by hand");
+  // Inside an extra folder it is counted with the folder: '\' parts no path.
+  tree_.Write("kit/Stray/odd\\inner.txt", "added by hand");
   KitResult check = RunKitProcess({"--verify", "--framory", "--source", tree_.Path("medium"),
                                    "--dest", tree_.Path("kit"), "--manifest", manifest});
   EXPECT_EQ(check.exitCode, 1);
   EXPECT_TRUE(Has(check.out, "extra file: odd\\name.txt (a name Windows cannot hold)"))
       << check.out;
+  EXPECT_TRUE(Has(check.out, "extra folder: Stray (1 file in it)\n")) << check.out;
 
   int status = 0;
   std::string said =

@@ -164,6 +164,20 @@ TEST_F(KitVerify, SetupTypeIsComparedEntryByEntry) {
             (std::vector<std::string>{"missing file: Talvor Imaging/Vok/SetupType.txt"}));
 }
 
+TEST_F(KitVerify, SetupTypeInUtf16IsReadAsItsReaderReadsIt) {
+  const std::string medium = "medium/Talvor Imaging/Vok/SetupType.txt";
+  MakeWritable(tree_, medium);
+  std::string wide = "\xFF\xFE";
+  for (char c : tree_.Read(medium)) wide += std::string{c, '\0'};
+  tree_.Write(medium, wide);
+  ASSERT_EQ(Build().exitCode, 0);
+  ASSERT_EQ(tree_.Read(kSetupType).substr(0, 2), "\xFF\xFE");
+
+  KitResult check = Verify();
+  EXPECT_EQ(check.exitCode, 0) << check.out;
+  EXPECT_EQ(check.out, "");
+}
+
 TEST_F(KitVerify, WrongKindsStandInForEachOther) {
   ASSERT_EQ(Build().exitCode, 0);
   std::filesystem::remove_all(tree_.Path("kit/Talvor Imaging/Drivers/TalvorAux"));

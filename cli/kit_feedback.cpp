@@ -1,0 +1,51 @@
+#include "cli/kit_feedback.h"
+
+#include "cli/messages.h"
+#include "platform/native.h"
+
+namespace vostrel::cli {
+
+void KitFeedback::SetStatus(const std::string& text) {
+  status_.push_back(text);
+  console_.Out(text);
+}
+
+void KitFeedback::ShowMessage(const std::string& text) {
+  messageShown_ = true;
+  console_.Message(text);
+}
+
+void KitFeedback::WalkStopped(const std::string& folder, unsigned long code) {
+  walkStopped_ = true;
+  const Operation* copy = nullptr;
+  if (recorder_ && !recorder_->operations().empty()) {
+    const Operation& last = recorder_->operations().back();
+    if (last.kind == OperationKind::kCopyFile && !last.ok) copy = &last;
+  }
+  const std::string stopped = "stopped copying " + DisplayPath(folder);
+  const std::string rest = "; the entries after it were not copied";
+  if (copy && copy->code == win32_error::kFileExists) {
+    console_.Warn(stopped + " at " + DisplayPath(copy->target) + ", which the kit already holds" +
+                  rest);
+  } else if (copy) {
+    console_.Warn(stopped + " after the failed copy of " + DisplayPath(copy->path) + rest);
+  } else {
+    console_.Warn(stopped + ": its listing ended with " + CodeText(code) + rest);
+  }
+}
+
+void KitFeedback::FolderSkipped(const std::string& folder, const std::string& reason) {
+  console_.Warn("did not copy " + DisplayPath(folder) + ": " + reason);
+}
+
+void KitFeedback::EntryLeftOut(const std::string& path, const std::string& reason) {
+  console_.Failed("did not copy " + DisplayPath(path) + ": " + reason);
+}
+
+void KitFeedback::Skipped(const std::string& folder, const std::string& name,
+                          const std::string& reason) {
+  console_.Failed("skipped " + DisplayPath(folder) + platform::PreferredSeparator() + name + ": " +
+                  reason);
+}
+
+}  // namespace vostrel::cli

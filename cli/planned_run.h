@@ -1,0 +1,26 @@
+// The run played over an empty destination: it reads the medium, writes
+// nothing and says nothing. What a run would do, learnt before it starts
+// (the progress line's totals) or without it (the kit a check expects).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "engine/file_system.h"
+#include "engine/kit_selection.h"
+#include "engine/recording_file_system.h"
+
+namespace vostrel::cli {
+
+// Plays the run on `disk` with `destRoot` taken as empty; each operation
+// goes to `observe` as soon as it has its result.
+void PlayOverEmptyDestination(FileSystem& disk, const std::string& sourceRoot,
+                              const std::string& destRoot, const KitSelection& selection,
+                              const std::function<void(const Operation&)>& observe);
+
+// The files and bytes a run would copy into an empty destination.
+void PlannedCopies(const std::string& sourceRoot, const std::string& destRoot,
+                   const KitSelection& selection, uint64_t& files, uint64_t& bytes);
+
+}  // namespace vostrel::cli

@@ -1,0 +1,33 @@
+// The two roots of a command, checked and resolved before it reads a kit or
+// writes anything: one sequence of checks for a run and for a check.
+#pragma once
+
+#include <string>
+
+#include "cli/console.h"
+#include "cli/options.h"
+#include "engine/file_system.h"
+
+namespace vostrel::cli {
+
+// The roots as the engine is handed them: absolute, without trailing
+// separators.
+struct Roots {
+  std::string source;
+  std::string destination;
+};
+
+// A run makes a missing destination; a check needs an existing kit.
+enum class DestinationUse { kRun, kCheck };
+
+// Everything a command checks before it touches a kit, in this order: both
+// roots given (on Linux holding no '\', which would split them into
+// folders), the report's place, the source found (the medium's folder, or
+// the folder holding the file --source names), the destination resolved
+// (for a check: an existing folder), the validation the window makes, the
+// places of the manifest and the image. False after the message on the
+// console: the command then ends with kExitUsage.
+bool PrepareRoots(const Options& options, FileSystem& disk, DestinationUse use, Console& console,
+                  Roots& roots);
+
+}  // namespace vostrel::cli

@@ -1,0 +1,90 @@
+#include "cli/run_account.h"
+
+#include <string>
+
+#include "cli/messages.h"
+#include "engine/windows_path.h"
+
+namespace vostrel::cli {
+
+namespace {
+
+// Whether a failed operation leaves the kit as it should be: what it was to
+// make was there already, or what it was to reach was not there at all. A
+// missing folder lists as an empty one; one that exists but cannot be listed
+// (access denied, name too long) leaves its whole content out. A listing
+// closed with 0 was closed by the walk after a failed copy (WalkStopped says
+// so).
+bool LeavesKitWhole(const Operation& operation) {
+  const unsigned long code = operation.code;
+  switch (operation.kind) {
+    case OperationKind::kCreateFolder:
+      return code == win32_error::kAlreadyExists;
+    case OperationKind::kFindFirst:
+      return code == win32_error::kFileNotFound || code == win32_error::kPathNotFound;
+    case OperationKind::kFindEnd:
+      return code == win32_error::kSuccess || code == win32_error::kNoMoreFiles;
+    case OperationKind::kSetAttributes:
+    case OperationKind::kRemoveFile:
+      return code == win32_error::kFileNotFound;
+    case OperationKind::kCopyFile:
+    case OperationKind::kWriteProfile:
+      return false;
+  }
+  return false;
+}
+
+std::string FailureText(const Operation& operation) {
+  const std::string name = OperationName(operation.kind);
+  const std::string code = CodeText(operation.code);
+  switch (operation.kind) {
+    case OperationKind::kCopyFile:
+      return name + " " + DisplayPath(operation.path) + " -> " + DisplayPath(operation.target) +
+             " failed: " + code;
+    case OperationKind::kFindFirst:
+      return name + " " + DisplayPath(winpath::ParentOf(operation.path)) + " failed: " + code;
+    case OperationKind::kFindEnd:
+      return name + " " + DisplayPath(winpath::ParentOf(operation.path)) +
+             " ended before the last entry: " + code;
+    case OperationKind::kWriteProfile:
+      return name + " [" + operation.section + "] " + operation.key + "=" + operation.value +
+             " in " + DisplayPath(operation.path) + " failed: " + code;
+    case OperationKind::kCreateFolder:
+    case OperationKind::kSetAttributes:
+    case OperationKind::kRemoveFile:
+      break;
+  }
+  return name + " " + DisplayPath(operation.path) + " failed: " + code;
+}
+
+}  // namespace
+
+void RunAccount::Count(const Operation& operation) {
+  const bool copy = operation.kind == OperationKind::kCopyFile;
+  if (copy) console_.CopyDone(operation.ok ? operation.bytes : 0);
+  // A listing's end carries its code whether or not the walk read it all.
+  if (operation.ok && operation.kind != OperationKind::kFindEnd) {
+    if (operation.kind == OperationKind::kCreateFolder) ++summary_.foldersCreated;
+    if (operation.kind == OperationKind::kRemoveFile) ++summary_.filesRemoved;
+    if (copy) {
+      ++summary_.filesCopied;
+      summary_.bytesCopied += operation.bytes;
+    }
+  } else if (copy && operation.code == win32_error::kFileExists) {
+    ++summary_.filesKept;
+  } else if (!LeavesKitWhole(operation)) {
+    console_.Failed(FailureText(operation));
+  }
+}
+
+void RunAccount::Close() {
+  summary_.failures = console_.failures().size();
+  console_.Err(std::to_string(summary_.filesCopied) + " files copied (" +
+               std::to_string(summary_.bytesCopied) + " bytes), " +
+               std::to_string(summary_.foldersCreated) + " folders created, " +
+               std::to_string(summary_.filesKept) + " files kept (already present), " +
+               std::to_string(summary_.filesRemoved) + " files removed, " +
+               std::to_string(summary_.failures) + " failures");
+}
+
+}  // namespace vostrel::cli
