@@ -1,6 +1,6 @@
 #include "engine/board_table.h"
 
-#include "engine/steps.h"
+#include "engine/windows_path.h"
 
 namespace vostrel {
 
@@ -91,9 +91,8 @@ const char* const kVideoCardFolder = "\\Talvor Imaging\\Drivers\\PELUX";
 const char* const kVideoCardStatus = "Copying Talvor PELUX Drivers...";
 
 const BoardDriverRow* FindBoard(const std::string& name) {
-  const std::string folded = FoldCase(name);
   for (const BoardDriverRow& row : kBoardDrivers) {
-    if (FoldCase(row.label) == folded) return &row;
+    if (winpath::SameName(row.label, name)) return &row;
   }
   return nullptr;
 }

@@ -45,10 +45,4 @@ void WriteCameraToolEntries(RunContext& run);
 // folder is fine; every step creates its folders from the top down).
 void CreateFolders(RunContext& run, const std::vector<const char*>& suffixes);
 
-// A path with separators unified and case folded, for comparing folders.
-std::string NormalizedFoldedPath(const std::string& path);
-
-// Upper-cases ASCII letters, for comparing names as the platform does.
-std::string FoldCase(std::string text);
-
 }  // namespace vostrel
