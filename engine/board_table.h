@@ -12,7 +12,6 @@ namespace vostrel {
 struct BoardDriverRow {
   int row;                   // 1 to 12: evaluation order
   const char* label;         // the check box's caption: the board's name
-  int controlId;             // the check box's id in the main window
   const char* driverFolder;  // copied recursively when the row copies
   const char* statusText;
   // Deleted from the destination when the row does not copy, in this order.
@@ -22,8 +21,6 @@ struct BoardDriverRow {
 extern const std::array<BoardDriverRow, kBoardCount> kBoardDrivers;
 
 // The video-card driver, evaluated after row 12.
-extern const char* const kVideoCardLabel;
-extern const int kVideoCardControlId;
 extern const char* const kVideoCardFolder;
 extern const char* const kVideoCardStatus;
 
