@@ -118,6 +118,10 @@ unsigned long CopyTree(RunContext& run, const std::string& source, const std::st
   return Walker(run).Copy(source, dest, recursive);
 }
 
+void CopyFolder(RunContext& run, const char* suffix, bool recursive) {
+  CopyTree(run, run.sourceRoot + suffix, run.destRoot + suffix, recursive);
+}
+
 void CreateFolders(RunContext& run, const std::vector<const char*>& suffixes) {
   for (const char* suffix : suffixes) run.fs.CreateFolder(run.destRoot + suffix);
 }

@@ -1,5 +1,6 @@
 #include "engine/redistribution.h"
 
+#include "engine/kit_layout.h"
 #include "engine/steps.h"
 #include "engine/windows_path.h"
 
@@ -38,7 +39,7 @@ bool SameFolder(FileSystem& fs, const std::string& a, const std::string& b) {
   return winpath::NormalizedFolded(fs.FullPath(a)) == winpath::NormalizedFolded(fs.FullPath(b));
 }
 
-// Below its root the kit writes only into these folders, where it creates,
+// Below its root the kit writes only into its top folders, where it creates,
 // edits and deletes files. A medium inside one of them, or one of them
 // leading into the medium through a link, would have its own files changed.
 bool KitFoldersOverlapMedium(FileSystem& fs, const std::string& sourceRoot,
@@ -46,7 +47,7 @@ bool KitFoldersOverlapMedium(FileSystem& fs, const std::string& sourceRoot,
   using winpath::IsWithin;
   const std::string medium = fs.FullPath(sourceRoot);
   const std::string dest = fs.FullPath(destRoot);
-  for (const char* suffix : {"\\Talvor Imaging", "\\Jurano"}) {
+  for (const std::string& suffix : kit_layout::TopFolders()) {
     const std::string folder = fs.FullPath(destRoot + suffix);
     if (IsWithin(medium, folder)) return true;
     // A kit inside the medium is the person's choice; only a link out of it

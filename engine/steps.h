@@ -29,6 +29,9 @@ struct RunContext {
 unsigned long CopyTree(RunContext& run, const std::string& source, const std::string& dest,
                        bool recursive);
 
+// Copies the medium's root + `suffix` into the kit's root + `suffix`.
+void CopyFolder(RunContext& run, const char* suffix, bool recursive = true);
+
 void CopySetupAndTools(RunContext& run);
 void CopyRuntimePackage(RunContext& run);
 void CopyControlPackage(RunContext& run);
