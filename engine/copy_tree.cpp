@@ -2,21 +2,13 @@
 #include <vector>
 
 #include "engine/steps.h"
+#include "engine/windows_path.h"
 
 namespace vostrel {
 
 namespace {
 
-std::string NormalizedFolded(const std::string& path) {
-  std::string result;
-  for (char c : path) {
-    char s = (c == '\\') ? '/' : c;
-    if (s == '/' && !result.empty() && result.back() == '/') continue;
-    result += s;
-  }
-  while (result.size() > 1 && result.back() == '/') result.pop_back();
-  return FoldCase(result);
-}
+using winpath::NormalizedFolded;
 
 // The walk's guards: it never copies the kit into itself and never follows a
 // link back into a folder it is already inside, so every walk ends.
@@ -88,8 +80,8 @@ class Walker {
     if (!enumeration) return 0;  // a missing folder counts as an empty one
     do {
       if (!entry.name.empty() && entry.name[0] == '.') continue;
-      const std::string sourcePath = source + "\\" + entry.name;
-      const std::string destPath = dest + "\\" + entry.name;
+      const std::string sourcePath = winpath::Join(source, entry.name);
+      const std::string destPath = winpath::Join(dest, entry.name);
       if (entry.IsDirectory()) {
         if (!recursive) continue;
         const std::size_t depth = chain_.size();
@@ -121,18 +113,13 @@ class Walker {
 
 }  // namespace
 
-std::string FoldCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
-std::string NormalizedFoldedPath(const std::string& path) { return NormalizedFolded(path); }
-
 unsigned long CopyTree(RunContext& run, const std::string& source, const std::string& dest,
                        bool recursive) {
   return Walker(run).Copy(source, dest, recursive);
+}
+
+void CopyFolder(RunContext& run, const char* suffix, bool recursive) {
+  CopyTree(run, run.sourceRoot + suffix, run.destRoot + suffix, recursive);
 }
 
 void CreateFolders(RunContext& run, const std::vector<const char*>& suffixes) {

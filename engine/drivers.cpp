@@ -1,32 +1,32 @@
 #include "engine/board_table.h"
+#include "engine/kit_layout.h"
 #include "engine/steps.h"
 
 namespace vostrel {
 
+using namespace kit_layout;
+
 namespace {
 
 struct CommonDriverFolder {
-  const char* suffix;
+  KitPath suffix;
   bool recursive;
 };
 
 constexpr CommonDriverFolder kCommonDriverFolders[] = {
-    {"\\Talvor Imaging\\Drivers\\DMA", true},
-    {"\\Talvor Imaging\\Drivers\\Host", true},
-    {"\\Talvor Imaging\\Drivers\\TalvorSerial", true},
-    {"\\Talvor Imaging\\Drivers\\TalvorAux", true},
-    {"\\Talvor Imaging\\Drivers\\Utilities", false},
-    {"\\Talvor Imaging\\Drivers\\win2000", true},
+    {{kDrivers, "DMA"}, true},          {{kDrivers, "Host"}, true},
+    {{kDrivers, "TalvorSerial"}, true}, {{kDrivers, "TalvorAux"}, true},
+    {{kDrivers, "Utilities"}, false},   {{kDrivers, "win2000"}, true},
 };
 
 constexpr int kPellamRow = 1;
 constexpr int kArduneRow = 5;
 constexpr int kJuranoRow = 10;
-constexpr const char* kPellamConfig = "\\Talvor Imaging\\Drivers\\Pellam\\Pellam.cfg";
+constexpr KitPath kPellamConfig{{kDrivers, "Pellam"}, "Pellam.cfg"};
 
 void CopyDriverFolder(RunContext& run, const char* suffix, bool recursive) {
   run.fs.CreateFolder(run.destRoot + suffix);
-  CopyTree(run, run.sourceRoot + suffix, run.destRoot + suffix, recursive);
+  CopyFolder(run, suffix, recursive);
 }
 
 // A medium on CD is read-only and so are the copies made from it: the
@@ -47,7 +47,7 @@ bool RowCopies(const KitSelection& selection, int row) {
 
 void CopyDrivers(RunContext& run) {
   run.feedback.SetStatus("Copying Talvor Drivers Files...");
-  CreateFolders(run, {"\\Talvor Imaging", "\\Talvor Imaging\\Drivers"});
+  CreateFolders(run, {kTalvorImaging, kDrivers});
   for (const CommonDriverFolder& folder : kCommonDriverFolders) {
     CopyDriverFolder(run, folder.suffix, folder.recursive);
   }
@@ -58,8 +58,8 @@ void CopyDrivers(RunContext& run) {
       if (board.row == kArduneRow) DeleteFromKit(run, kPellamConfig);
       if (board.row == kJuranoRow) CopyJuranoRuntime(run);
     } else {
-      for (const char* removal : board.removals) {
-        if (removal != nullptr) DeleteFromKit(run, removal);
+      for (const KitPath& removal : board.removals) {
+        if (!removal.empty()) DeleteFromKit(run, removal);
       }
     }
   }
@@ -71,8 +71,8 @@ void CopyDrivers(RunContext& run) {
 
 void CopyJuranoRuntime(RunContext& run) {
   run.feedback.SetStatus("Copying Talvor Jurano Runtime Files...");
-  CreateFolders(run, {"\\Jurano", "\\Jurano\\runtime"});
-  CopyTree(run, run.sourceRoot + "\\Jurano\\runtime", run.destRoot + "\\Jurano\\runtime", true);
+  CreateFolders(run, {kJurano, kJuranoRuntime});
+  CopyFolder(run, kJuranoRuntime);
 }
 
 }  // namespace vostrel

@@ -2,44 +2,30 @@
 
 #include <utility>
 
+#include "engine/windows_path.h"
+
 namespace vostrel {
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+using winpath::IsSeparator;
 
 bool IsDriveRoot(const std::string& path) {
   return path.size() == 3 && path[1] == ':' && IsSeparator(path[2]);
-}
-
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string UpperName(const std::string& name) {
-  std::string upper = name;
-  for (char& c : upper) c = UpperAscii(c);
-  return upper;
 }
 
 // One spelling for every way of writing the same path: '\' separators, runs
 // collapsed (a leading pair stays: a network path), no trailing separator
 // except on a root, upper case as the disk compares names.
 std::string MakeKey(const std::string& full) {
-  std::string key;
-  key.reserve(full.size());
-  for (std::size_t i = 0; i < full.size(); ++i) {
-    char c = IsSeparator(full[i]) ? '\\' : UpperAscii(full[i]);
-    if (c == '\\' && i > 1 && !key.empty() && key.back() == '\\') continue;
-    key.push_back(c);
-  }
-  while (key.size() > 1 && key.back() == '\\' && !IsDriveRoot(key)) key.pop_back();
-  return key;
+  return winpath::DropTrailingSeparators(winpath::WithSeparators(winpath::Fold(full), '\\'));
 }
 
+// The last name, trailing separators aside ("C:" for "C:\").
 std::string LastComponent(const std::string& full) {
   std::size_t end = full.size();
   while (end > 1 && IsSeparator(full[end - 1])) --end;
-  std::size_t cut = full.find_last_of("\\/", end - 1);
-  return cut == std::string::npos ? full.substr(0, end) : full.substr(cut + 1, end - cut - 1);
+  return winpath::LastName(full.substr(0, end));
 }
 
 FindData EntryOf(const std::string& name, bool isDirectory, bool readOnly) {
@@ -239,7 +225,7 @@ std::unique_ptr<FolderEnumeration> DryRunFileSystem::FindFirst(const std::string
     std::unique_ptr<FolderEnumeration> disk = disk_.FindFirst(pattern, entry);
     if (disk) {
       do {
-        std::string key = folder.key + "\\" + UpperName(entry.name);
+        std::string key = folder.key + "\\" + winpath::Fold(entry.name);
         if (removed_.count(key) != 0 || items_.count(key) != 0) continue;
         auto readOnly = readOnlyOverride_.find(key);
         if (readOnly != readOnlyOverride_.end()) {
@@ -261,9 +247,9 @@ std::unique_ptr<FolderEnumeration> DryRunFileSystem::FindFirst(const std::string
        it != items_.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
     if (it->first.find('\\', prefix.size()) != std::string::npos) continue;
     const VirtualItem& item = it->second;
-    std::string upper = UpperName(item.name);
+    std::string upper = winpath::Fold(item.name);
     auto position = entries.begin();
-    while (position != entries.end() && UpperName(position->name) <= upper) ++position;
+    while (position != entries.end() && winpath::Fold(position->name) <= upper) ++position;
     entries.insert(position, EntryOf(item.name, item.isDirectory, item.readOnly));
   }
 

@@ -1,8 +1,18 @@
+#include "engine/kit_layout.h"
 #include "engine/steps.h"
 
 namespace vostrel {
 
+using namespace kit_layout;
+
 namespace {
+
+constexpr KitPath kToolFiles[] = {
+    {kTools, "VOKConfig.exe"},
+    {kTools, "vokdrv.exe"},
+    {kTools, "BchResum.bch"},
+    {kTools, "vokbench.exe"},
+};
 
 void CopySingleFile(RunContext& run, const char* suffix) {
   run.fs.CopyOneFile(run.sourceRoot + suffix, run.destRoot + suffix, true);
@@ -13,41 +23,33 @@ void CopySingleFile(RunContext& run, const char* suffix) {
 void CopySetupAndTools(RunContext& run) {
   run.feedback.SetStatus("Copying Talvor Imaging Setup Files...");
   CopyTree(run, run.sourceRoot, run.destRoot, false);
-  CreateFolders(run, {"\\Talvor Imaging", "\\Talvor Imaging\\Tools"});
+  CreateFolders(run, {kTalvorImaging, kTools});
   run.feedback.SetStatus("Copying Talvor Imaging Tools...");
-  for (const char* tool :
-       {"\\Talvor Imaging\\Tools\\VOKConfig.exe", "\\Talvor Imaging\\Tools\\vokdrv.exe",
-        "\\Talvor Imaging\\Tools\\BchResum.bch", "\\Talvor Imaging\\Tools\\vokbench.exe"}) {
-    CopySingleFile(run, tool);
-  }
+  for (const KitPath& tool : kToolFiles) CopySingleFile(run, tool);
 }
 
 void CopyRuntimePackage(RunContext& run) {
   run.feedback.SetStatus("Copying VOK Runtime Files...");
-  CreateFolders(run, {"\\Talvor Imaging", "\\Talvor Imaging\\Vok", "\\Talvor Imaging\\Vok\\dll"});
-  CopyTree(run, run.sourceRoot + "\\Talvor Imaging\\Vok\\dll",
-           run.destRoot + "\\Talvor Imaging\\Vok\\dll", true);
-  CopySingleFile(run, "\\Talvor Imaging\\Vok\\Revision.txt");
-  CopySingleFile(run, "\\Talvor Imaging\\Vok\\SetupType.txt");
+  CreateFolders(run, {kTalvorImaging, kVok, kVokDll});
+  CopyFolder(run, kVokDll);
+  CopySingleFile(run, kRevisionFile);
+  CopySingleFile(run, kSetupTypeFile);
   // A copy of a read-only medium file is read-only, and the edits below
   // would fail on it.
-  run.fs.SetAttributes(run.destRoot + "\\Talvor Imaging\\Vok\\SetupType.txt", kFileAttributeNormal);
+  run.fs.SetAttributes(run.destRoot + kSetupTypeFile, kFileAttributeNormal);
   WriteRuntimeEntries(run);
 }
 
 void CopyControlPackage(RunContext& run) {
   run.feedback.SetStatus("Copying Quenzo Files...");
-  CreateFolders(
-      run, {"\\Talvor Imaging", "\\Talvor Imaging\\Quenzo", "\\Talvor Imaging\\Quenzo\\Controls"});
-  CopyTree(run, run.sourceRoot + "\\Talvor Imaging\\Quenzo\\Controls",
-           run.destRoot + "\\Talvor Imaging\\Quenzo\\Controls", true);
+  CreateFolders(run, {kTalvorImaging, kQuenzo, kQuenzoControls});
+  CopyFolder(run, kQuenzoControls);
 }
 
 void CopyCameraToolPackage(RunContext& run) {
   run.feedback.SetStatus("Copying Talvor Framory Files...");
-  CreateFolders(run, {"\\Talvor Imaging", "\\Talvor Imaging\\Framory"});
-  CopyTree(run, run.sourceRoot + "\\Talvor Imaging\\Framory",
-           run.destRoot + "\\Talvor Imaging\\Framory", true);
+  CreateFolders(run, {kTalvorImaging, kFramory});
+  CopyFolder(run, kFramory);
 }
 
 }  // namespace vostrel

@@ -1,6 +1,8 @@
 #include "engine/redistribution.h"
 
+#include "engine/kit_layout.h"
 #include "engine/steps.h"
+#include "engine/windows_path.h"
 
 namespace vostrel {
 
@@ -34,26 +36,19 @@ class WaitCursorScope {
 bool SameFolder(FileSystem& fs, const std::string& a, const std::string& b) {
   FolderId idA, idB;
   if (fs.IdentifyFolder(a, idA) && fs.IdentifyFolder(b, idB) && idA == idB) return true;
-  return NormalizedFoldedPath(fs.FullPath(a)) == NormalizedFoldedPath(fs.FullPath(b));
+  return winpath::NormalizedFolded(fs.FullPath(a)) == winpath::NormalizedFolded(fs.FullPath(b));
 }
 
-// Whether `inner` is `outer` or lies below it; both normalized and folded.
-bool IsWithin(const std::string& inner, const std::string& outer) {
-  if (inner.empty() || outer.empty()) return false;
-  if (inner == outer) return true;
-  const std::string prefix = outer.back() == '/' ? outer : outer + "/";
-  return inner.compare(0, prefix.size(), prefix) == 0;
-}
-
-// Below its root the kit writes only into these folders, where it creates,
+// Below its root the kit writes only into its top folders, where it creates,
 // edits and deletes files. A medium inside one of them, or one of them
 // leading into the medium through a link, would have its own files changed.
 bool KitFoldersOverlapMedium(FileSystem& fs, const std::string& sourceRoot,
                              const std::string& destRoot) {
-  const std::string medium = NormalizedFoldedPath(fs.FullPath(sourceRoot));
-  const std::string dest = NormalizedFoldedPath(fs.FullPath(destRoot));
-  for (const char* suffix : {"\\Talvor Imaging", "\\Jurano"}) {
-    const std::string folder = NormalizedFoldedPath(fs.FullPath(destRoot + suffix));
+  using winpath::IsWithin;
+  const std::string medium = fs.FullPath(sourceRoot);
+  const std::string dest = fs.FullPath(destRoot);
+  for (const std::string& suffix : kit_layout::TopFolders()) {
+    const std::string folder = fs.FullPath(destRoot + suffix);
     if (IsWithin(medium, folder)) return true;
     // A kit inside the medium is the person's choice; only a link out of it
     // back into the medium is refused.
@@ -100,7 +95,7 @@ void RunRedistribution(FileSystem& fs, RunFeedback& feedback, const std::string&
                  selection,
                  haveDestId,
                  destId,
-                 NormalizedFoldedPath(fs.FullPath(destRoot)),
+                 winpath::NormalizedFolded(fs.FullPath(destRoot)),
                  options.resume};
 
   CopySetupAndTools(run);

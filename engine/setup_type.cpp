@@ -1,10 +1,9 @@
+#include "engine/kit_layout.h"
 #include "engine/steps.h"
 
 namespace vostrel {
 
 namespace {
-
-constexpr const char* kSetupTypeFile = "\\Talvor Imaging\\Vok\\SetupType.txt";
 
 struct Entry {
   const char* section;
@@ -13,7 +12,7 @@ struct Entry {
 };
 
 void Write(RunContext& run, std::initializer_list<Entry> entries) {
-  const std::string path = run.destRoot + kSetupTypeFile;
+  const std::string path = run.destRoot + kit_layout::kSetupTypeFile;
   for (const Entry& entry : entries) {
     run.fs.WriteProfileEntry(entry.section, entry.key, entry.value, path);
   }

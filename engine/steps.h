@@ -29,6 +29,9 @@ struct RunContext {
 unsigned long CopyTree(RunContext& run, const std::string& source, const std::string& dest,
                        bool recursive);
 
+// Copies the medium's root + `suffix` into the kit's root + `suffix`.
+void CopyFolder(RunContext& run, const char* suffix, bool recursive = true);
+
 void CopySetupAndTools(RunContext& run);
 void CopyRuntimePackage(RunContext& run);
 void CopyControlPackage(RunContext& run);
@@ -44,11 +47,5 @@ void WriteCameraToolEntries(RunContext& run);
 // Creates root + each suffix in order, ignoring the results (an existing
 // folder is fine; every step creates its folders from the top down).
 void CreateFolders(RunContext& run, const std::vector<const char*>& suffixes);
-
-// A path with separators unified and case folded, for comparing folders.
-std::string NormalizedFoldedPath(const std::string& path);
-
-// Upper-cases ASCII letters, for comparing names as the platform does.
-std::string FoldCase(std::string text);
 
 }  // namespace vostrel

@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 
-#include "engine/board_table.h"
 #include "engine/redistribution.h"
 #include "engine/run_feedback.h"
 #include "platform/native.h"
@@ -153,30 +152,27 @@ void CVostrelDlg::OnBrowseDestination() {
 void CVostrelDlg::OnKillFocusDestination() {}
 
 vostrel::KitSelection CVostrelDlg::ReadSelection() const {
+  // Each board's check box (bound to its IDC_ id above) by the board's row in
+  // the driver table; the rows are not in the order of the boxes' ids.
   struct BoardBox {
-    int controlId;
+    int row;
     const CButton CVostrelDlg::*box;
   };
   static const BoardBox kBoardBoxes[] = {
-      {IDC_PELLAM, &CVostrelDlg::m_checkPellam}, {IDC_VARNEX, &CVostrelDlg::m_checkVarnex},
-      {IDC_TOBRIN, &CVostrelDlg::m_checkTobrin}, {IDC_KESTOV, &CVostrelDlg::m_checkKestov},
-      {IDC_CALVEX, &CVostrelDlg::m_checkCalvex}, {IDC_ARDUNE, &CVostrelDlg::m_checkArdune},
-      {IDC_SORVIK, &CVostrelDlg::m_checkSorvik}, {IDC_LUNNET, &CVostrelDlg::m_checkLunnet},
-      {IDC_WYNDEL, &CVostrelDlg::m_checkWyndel}, {IDC_JURANO, &CVostrelDlg::m_checkJurano},
-      {IDC_NUVARO, &CVostrelDlg::m_checkNuvaro}, {IDC_HARRIK, &CVostrelDlg::m_checkHarrik},
+      {1, &CVostrelDlg::m_checkPellam},  {2, &CVostrelDlg::m_checkVarnex},
+      {3, &CVostrelDlg::m_checkTobrin},  {4, &CVostrelDlg::m_checkKestov},
+      {5, &CVostrelDlg::m_checkArdune},  {6, &CVostrelDlg::m_checkSorvik},
+      {7, &CVostrelDlg::m_checkLunnet},  {8, &CVostrelDlg::m_checkWyndel},
+      {9, &CVostrelDlg::m_checkCalvex},  {10, &CVostrelDlg::m_checkJurano},
+      {11, &CVostrelDlg::m_checkNuvaro}, {12, &CVostrelDlg::m_checkHarrik},
   };
 
   vostrel::KitSelection selection;
   selection.libraryRuntime = IsSelected(m_checkRuntime);
   selection.controlPackage = IsSelected(m_checkControlPackage);
   selection.cameraTool = IsSelected(m_checkCameraTool);
-  // The driver table names each board's box by id; its rows are not in id order.
-  for (const vostrel::BoardDriverRow& row : vostrel::kBoardDrivers) {
-    for (const BoardBox& board : kBoardBoxes) {
-      if (board.controlId == row.controlId) {
-        selection.boards[static_cast<size_t>(row.row - 1)] = IsSelected(this->*board.box);
-      }
-    }
+  for (const BoardBox& board : kBoardBoxes) {
+    selection.boards[static_cast<size_t>(board.row - 1)] = IsSelected(this->*board.box);
   }
   selection.videoCard = IsSelected(m_checkVideoCard);
   return selection;

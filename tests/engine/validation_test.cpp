@@ -1,8 +1,10 @@
 // Validation, the root step and the shape of a whole run.
 #include <stdexcept>
 
+#include "engine/kit_layout.h"
 #include "engine/recording_file_system.h"
 #include "engine/redistribution.h"
+#include "engine/windows_path.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace vostrel::testing {
@@ -107,6 +109,34 @@ TEST_F(EngineTest, MissingMediumStillEndsCompleteWithEmptyFolders) {
   EXPECT_TRUE(InKit("Talvor Imaging/Tools"));
   EXPECT_TRUE(InKit("Talvor Imaging/Drivers/PELUX"));
   EXPECT_FALSE(InKit("Talvor Imaging/Tools/vokdrv.exe"));
+}
+
+// The overlap guard looks only at the kit's top folders: a run that wrote
+// anywhere else below the root would escape it.
+TEST_F(EngineTest, BelowTheRootARunWritesOnlyIntoTheTopFolders) {
+  BuildMedium(tree);
+  KitSelection everything = DefaultSelection();
+  everything.controlPackage = everything.cameraTool = true;
+  KitSelection allBoards = everything;
+  allBoards.boards.fill(true);
+  const std::vector<std::string> tops = kit_layout::TopFolders();
+  for (const KitSelection& selection : {everything, allBoards}) {
+    tree.MakeDir("kit" + std::to_string(selection.boards[0]));
+    const std::string kit = tree.Path("kit" + std::to_string(selection.boards[0]));
+    RecordingFileSystem recorder(*fs);
+    RunRedistribution(recorder, feedback, SourceRoot(), kit, selection);
+    for (const Operation& operation : recorder.operations()) {
+      if (operation.kind == OperationKind::kFindFirst) continue;
+      if (operation.kind == OperationKind::kFindEnd) continue;
+      std::string relative;
+      const std::string& path = operation.target.empty() ? operation.path : operation.target;
+      ASSERT_TRUE(winpath::RelativeTo(kit, path, relative)) << path;
+      if (relative.find('/') == std::string::npos) continue;  // a file of the root
+      const std::string top = "\\" + relative.substr(0, relative.find('/'));
+      EXPECT_NE(std::find(tops.begin(), tops.end(), top), tops.end()) << path;
+    }
+  }
+  EXPECT_EQ(tops, (std::vector<std::string>{"\\Talvor Imaging", "\\Jurano"}));
 }
 
 // A file system whose copies throw, as an out-of-memory would.

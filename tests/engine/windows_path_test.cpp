@@ -1,0 +1,63 @@
+// Windows-form paths: how spellings of one folder meet, where roots stay
+// whole, and when one path lies within another.
+#include "engine/windows_path.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace vostrel::winpath {
+namespace {
+
+TEST(WindowsPathTest, SpellingsOfOnePathMeet) {
+  auto relative = [](const std::string& root, const std::string& path) {
+    std::string result;
+    return RelativeTo(root, path, result) ? result : "(outside)";
+  };
+  const struct {
+    std::string got, expected;
+  } cases[] = {
+      {Normalized("C:\\Kit\\\\Talvor Imaging/"), "C:/Kit/Talvor Imaging"},
+      {Normalized("\\\\"), "/"},
+      {NormalizedFolded("c:/kit\\vok\\dll"), "C:/KIT/VOK/DLL"},
+      {DropTrailingSeparators("X:\\"), "X:\\"},
+      {DropTrailingSeparators("X:\\Kit\\\\"), "X:\\Kit"},
+      {DropTrailingSeparators("/"), "/"},
+      {DropTrailingSeparators("/kit/name\\", false), "/kit/name\\"},
+      {ParentOf("C:\\Kit/Vok"), "C:\\Kit"},
+      {ParentOf("Vok"), ""},
+      {LastName("C:\\Kit/Vok"), "Vok"},
+      {Join("C:\\Kit", "Vok"), "C:\\Kit\\Vok"},
+      {relative("/m", "/m\\Vok//dll\\"), "Vok/dll"},
+      {relative("/m/", "/m/Vok"), "Vok"},
+      {relative("/m", "/m"), ""},
+      {relative("/m", "/medium"), "(outside)"},
+      {relative("/m", "/M/Vok"), "(outside)"},
+      {WithSeparators("\\\\\\\\server//share\\x", '\\'), "\\\\server\\share\\x"},
+      {WithSeparators("\\\\server\\\\share", '/'), "/server/share"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.got, c.expected);
+}
+
+TEST(WindowsPathTest, WithinComparesWholeNamesWithOrWithoutCase) {
+  const struct {
+    const char* inner;
+    const char* outer;
+    bool foldCase, within;
+  } cases[] = {
+      {"C:\\Kit\\Talvor Imaging", "c:/kit", true, true},
+      {"C:\\Kit\\Talvor Imaging", "c:/kit", false, false},
+      {"C:\\Kit\\", "C:\\Kit", false, true},
+      {"C:\\Kitten", "C:\\Kit", true, false},
+      {"/medium/x", "/", true, true},
+      {"", "/", true, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsWithin(c.inner, c.outer, c.foldCase), c.within) << c.inner << " in " << c.outer;
+  }
+  EXPECT_TRUE(SameName("vokPellam.DLL", "VOKPELLAM.dll"));
+  EXPECT_FALSE(SameName("vok", "voks"));
+}
+
+}  // namespace
+}  // namespace vostrel::winpath
