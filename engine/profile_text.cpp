@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "engine/windows_path.h"
 
@@ -106,6 +107,16 @@ Line ScanLine(const Text<Unit>& text, size_t begin) {
   return line;
 }
 
+// Calls `visit` with every line from `start` on, until it returns false.
+template <class Unit, class Visit>
+void ForEachLine(const Text<Unit>& text, size_t start, Visit visit) {
+  for (size_t pos = start; pos < text.size();) {
+    const Line line = ScanLine(text, pos);
+    if (!visit(line)) return;
+    pos = line.next;
+  }
+}
+
 template <class Unit>
 Text<Unit> NameOf(const Text<Unit>& text, const Line& line) {
   return Trim(text, line.nameBegin, line.nameEnd);
@@ -164,21 +175,22 @@ Splice<Unit> PlanEdit(const Text<Unit>& text, size_t start, const Text<Unit>& se
   bool inSection = false;
   size_t insertAt = 0;       // just after the section's last entry line
   bool insertAtEnd = false;  // that line is the file's last and has no line ending
-  for (size_t pos = start; pos < text.size();) {
-    const Line line = ScanLine(text, pos);
-    pos = line.next;
+  std::optional<Splice<Unit>> replace;
+  ForEachLine(text, start, [&](const Line& line) {
     if (line.kind == LineKind::kHeader) {
-      if (inSection) break;  // the section ends at the next header
+      if (inSection) return false;  // the section ends at the next header
       inSection = SameUnits(NameOf(text, line), section);
     }
-    if (!inSection || line.kind == LineKind::kBlank || line.kind == LineKind::kComment) continue;
+    if (!inSection || line.kind == LineKind::kBlank || line.kind == LineKind::kComment) return true;
     insertAt = line.next;
     insertAtEnd = line.next == line.end;
-    if (line.kind != LineKind::kEntry || !SameUnits(NameOf(text, line), key)) continue;
+    if (line.kind != LineKind::kEntry || !SameUnits(NameOf(text, line), key)) return true;
     // A bare key without '=' gets its value after what it holds.
-    if (!line.hasValue) return {line.end, 0, Unit('=') + value};
-    return {line.valueBegin, line.end - line.valueBegin, value};
-  }
+    replace = line.hasValue ? Splice<Unit>{line.valueBegin, line.end - line.valueBegin, value}
+                            : Splice<Unit>{line.end, 0, Unit('=') + value};
+    return false;
+  });
+  if (replace) return *replace;
   return PlanAddition(text, start, inSection, insertAt, insertAtEnd, section,
                       key + Unit('=') + value + eol, eol);
 }
@@ -286,6 +298,16 @@ std::string BytesFromUtf16(const std::u16string& units) {
   return bytes;
 }
 
+// The first item whose name is `wanted`, without regard to case.
+template <class Item>
+const Item* FirstNamed(const std::vector<Item>& items, std::string Item::*name,
+                       const std::string& wanted) {
+  for (const Item& item : items) {
+    if (winpath::SameName(item.*name, wanted)) return &item;
+  }
+  return nullptr;
+}
+
 // The reader: the editor's scan, with what the editor would never reach
 // left out (a repeated section, a repeated key).
 template <class Unit>
@@ -293,39 +315,32 @@ Profile ReadUnits(const Text<Unit>& text, size_t start) {
   Profile profile;
   ProfileSection* current = nullptr;
   bool repeated = false;
-  for (size_t pos = start; pos < text.size();) {
-    const Line line = ScanLine(text, pos);
-    pos = line.next;
+  ForEachLine(text, start, [&](const Line& line) {
     if (line.kind == LineKind::kHeader) {
       const std::string name = Utf8Of(NameOf(text, line));
       repeated = profile.Find(name) != nullptr;
       if (!repeated) current = &profile.sections.emplace_back(ProfileSection{name, {}});
-      continue;
+      return true;
     }
-    if (line.kind != LineKind::kEntry || repeated) continue;
+    if (line.kind != LineKind::kEntry || repeated) return true;
     if (current == nullptr) current = &profile.sections.emplace_back();
     const std::string key = Utf8Of(NameOf(text, line));
-    if (current->Find(key) != nullptr) continue;
+    if (current->Find(key) != nullptr) return true;
     const std::string value = Utf8Of(Trim(text, line.valueBegin, line.end));
     current->entries.push_back(ProfileEntry{key, value, line.hasValue});
-  }
+    return true;
+  });
   return profile;
 }
 
 }  // namespace
 
 const ProfileEntry* ProfileSection::Find(const std::string& key) const {
-  for (const ProfileEntry& entry : entries) {
-    if (winpath::SameName(entry.key, key)) return &entry;
-  }
-  return nullptr;
+  return FirstNamed(entries, &ProfileEntry::key, key);
 }
 
 const ProfileSection* Profile::Find(const std::string& name) const {
-  for (const ProfileSection& section : sections) {
-    if (winpath::SameName(section.name, name)) return &section;
-  }
-  return nullptr;
+  return FirstNamed(sections, &ProfileSection::name, name);
 }
 
 void Profile::Set(const std::string& section, const std::string& key, const std::string& value) {
