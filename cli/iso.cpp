@@ -50,9 +50,12 @@ bool Utf16Length(const std::string& name, std::size_t& units) {
   return valid;
 }
 
-std::string IsoMessage(int code) {
+// Whether a library call failed; its message in `error` when it did.
+bool IsoFailed(int code, std::string& error) {
+  if (code >= 0) return false;
   const char* text = iso_error_to_msg(code);
-  return text != nullptr ? text : "libisofs error " + std::to_string(code);
+  error = text != nullptr ? text : "libisofs error " + std::to_string(code);
+  return true;
 }
 
 // The library's messages of severity SORRY and worse since the last call.
@@ -136,11 +139,7 @@ using Source = std::unique_ptr<burn_source, SourceDeleter>;
 
 bool NewImage(const std::string& volumeId, Image& image, IsoResult& result, std::string& error) {
   IsoImage* rawImage = nullptr;
-  int code = iso_image_new(volumeId.c_str(), &rawImage);
-  if (code < 0) {
-    error = IsoMessage(code);
-    return false;
-  }
+  if (IsoFailed(iso_image_new(volumeId.c_str(), &rawImage), error)) return false;
   image.reset(rawImage);
   // Links in the kit stand for what they lead to, as the kit's check sees them.
   iso_tree_set_follow_symlinks(image.get(), 1);
@@ -183,8 +182,8 @@ bool AddEntries(IsoImage* image, const KitListing& listing, IsoResult& result, s
     int code = entry.isDirectory ? iso_tree_add_new_dir(parent->second, name.c_str(), &folder)
                                  : iso_tree_add_new_node(image, parent->second, name.c_str(),
                                                          entry.native.c_str(), nullptr);
-    if (code < 0) {
-      error = entry.relative + ": " + IsoMessage(code);
+    if (IsoFailed(code, error)) {
+      error = entry.relative + ": " + error;
       return false;
     }
     if (entry.isDirectory) {
@@ -200,11 +199,8 @@ bool AddEntries(IsoImage* image, const KitListing& listing, IsoResult& result, s
 // more) with Rock Ridge and Joliet names.
 bool MakeSource(IsoImage* image, Source& source, std::string& error) {
   IsoWriteOpts* rawOptions = nullptr;
-  int code = iso_write_opts_new(&rawOptions, 2);  // distribution: Rock Ridge and Joliet
-  if (code < 0) {
-    error = IsoMessage(code);
-    return false;
-  }
+  // Distribution: Rock Ridge and Joliet.
+  if (IsoFailed(iso_write_opts_new(&rawOptions, 2), error)) return false;
   std::unique_ptr<IsoWriteOpts, OptionsDeleter> options(rawOptions);
   iso_write_opts_set_iso_level(options.get(), 3);
   iso_write_opts_set_rockridge(options.get(), 1);
@@ -215,9 +211,7 @@ bool MakeSource(IsoImage* image, Source& source, std::string& error) {
 
   burn_source* rawSource = nullptr;
   PendingFailures();  // what adding the files said is already handled
-  code = iso_image_create_burn_source(image, options.get(), &rawSource);
-  if (code < 0) {
-    error = IsoMessage(code);
+  if (IsoFailed(iso_image_create_burn_source(image, options.get(), &rawSource), error)) {
     return false;
   }
   source.reset(rawSource);
