@@ -14,11 +14,13 @@
 #include "engine/dry_run_file_system.h"
 #include "engine/recording_file_system.h"
 #include "platform/native.h"
+#include "tests/support/listing.h"
 #include "tests/support/temp_tree.h"
 
 namespace vostrel {
 namespace {
 
+using testing::Listing;
 using testing::TempTree;
 namespace code = win32_error;
 
@@ -64,14 +66,10 @@ class FileSystemContract : public ::testing::TestWithParam<Subject> {
   // after a folder's name and "!" after a read-only file's.
   std::vector<std::string> Enumerate(const std::string& relative) {
     std::vector<std::string> names;
-    FindData entry;
-    auto enumeration = fs().FindFirst(P(relative) + "\\*.*", entry);
-    if (!enumeration) return names;
-    do {
+    for (const FindData& entry : Listing(fs(), P(relative))) {
       const bool readOnly = (entry.attributes & kFileAttributeReadOnly) != 0;
       names.push_back(entry.name + (entry.IsDirectory() ? "/" : readOnly ? "!" : ""));
-    } while (enumeration->Next(entry));
-    EXPECT_EQ(fs().LastError(), code::kNoMoreFiles);
+    }
     return names;
   }
 

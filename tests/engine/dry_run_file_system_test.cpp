@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/native.h"
+#include "tests/support/listing.h"
 #include "tests/support/temp_tree.h"
 
 namespace vostrel {
 namespace {
 
+using testing::Listing;
 using testing::TempTree;
 
 class DryRunTest : public ::testing::Test {
@@ -26,13 +28,9 @@ class DryRunTest : public ::testing::Test {
 
   std::vector<std::string> Names(const std::string& folder) {
     std::vector<std::string> names;
-    FindData entry;
-    auto enumeration = dry_.FindFirst(P(folder) + "\\*.*", entry);
-    if (!enumeration) return names;
-    do {
+    for (const FindData& entry : Listing(dry_, P(folder))) {
       if (entry.name != "." && entry.name != "..") names.push_back(entry.name);
-    } while (enumeration->Next(entry));
-    EXPECT_EQ(dry_.LastError(), win32_error::kNoMoreFiles);
+    }
     return names;
   }
 

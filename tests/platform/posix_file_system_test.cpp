@@ -14,12 +14,14 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/support/listing.h"
 #include "tests/support/temp_tree.h"
 
 namespace vostrel::posix {
 namespace {
 
 namespace fs = std::filesystem;
+using vostrel::testing::Listing;
 using vostrel::testing::TempTree;
 
 struct Skip {
@@ -38,13 +40,9 @@ class PosixFileSystemTest : public ::testing::Test {
   // Names as an enumeration of `relative` yields them (with their bits).
   std::vector<std::pair<std::string, uint32_t>> Enumerate(const std::string& relative) {
     std::vector<std::pair<std::string, uint32_t>> names;
-    FindData entry;
-    auto enumeration = fileSystem.FindFirst(Win(relative) + "\\*.*", entry);
-    if (!enumeration) return names;
-    do {
+    for (const FindData& entry : Listing(fileSystem, Win(relative))) {
       names.emplace_back(entry.name, entry.attributes);
-    } while (enumeration->Next(entry));
-    EXPECT_EQ(fileSystem.LastError(), win32_error::kNoMoreFiles);
+    }
     return names;
   }
 
