@@ -156,9 +156,9 @@ TEST_F(Win32FileSystemTest, EnumerationOfMissingFolderOrFileFails) {
   EXPECT_EQ(fs_.FindFirst(P("missing") + "\\*.*", entry), nullptr);
   EXPECT_EQ(fs_.LastError(), win32_error::kPathNotFound);
 
-  // A source "folder" that is a file: the walk treats it as empty.
+  // A source "folder" that is a file: the walk treats it as empty, as on Linux.
   EXPECT_EQ(fs_.FindFirst(P("medium/file.txt") + "\\*.*", entry), nullptr);
-  EXPECT_NE(fs_.LastError(), win32_error::kSuccess);
+  EXPECT_EQ(fs_.LastError(), win32_error::kPathNotFound);
 }
 
 TEST_F(Win32FileSystemTest, ClosedEnumerationReleasesTheFolder) {
@@ -295,7 +295,15 @@ TEST_F(Win32FileSystemTest, FullPathResolvesRelativeAndTakesCaseFromDisk) {
   ASSERT_TRUE(SetCurrentDirectoryA(P().c_str()));
   std::string relative = fs_.FullPath("kit\\talvor imaging\\Missing\\x.txt");
   std::string dotted = fs_.FullPath("Kit\\.\\Talvor Imaging\\..");
+  // A drive-root medium's root "X:" is the drive's root, not its current folder.
+  const std::string drive = P().substr(0, 2);
+  std::string driveRoot = fs_.FullPath(drive);
+  FolderId rootId, driveId;
+  const bool identified =
+      fs_.IdentifyFolder(drive, driveId) && fs_.IdentifyFolder(drive + "\\", rootId);
   SetCurrentDirectoryA(saved);
+  EXPECT_EQ(driveRoot, drive + "\\");
+  EXPECT_TRUE(identified && rootId == driveId);
 
   std::string root = fs_.FullPath(P());
   EXPECT_EQ(relative, root + "\\Kit\\Talvor Imaging\\Missing\\x.txt");
