@@ -57,18 +57,6 @@ class DialogFeedback final : public vostrel::RunFeedback {
   vostrel::RunProblems& problems_;
 };
 
-// Marks the dialog as running for as long as the object lives.
-class RunningScope {
- public:
-  explicit RunningScope(bool& running) : running_(running) { running_ = true; }
-  ~RunningScope() { running_ = false; }
-  RunningScope(const RunningScope&) = delete;
-  RunningScope& operator=(const RunningScope&) = delete;
-
- private:
-  bool& running_;
-};
-
 bool IsSelected(const CButton& box) { return box.GetCheck() != BST_UNCHECKED; }
 
 }  // namespace
@@ -225,7 +213,11 @@ void CVostrelDlg::OnGenerate() {
 
   // The box at the end still belongs to the run: no command starts while it
   // is shown either.
-  RunningScope running(m_bRunning);
+  m_bRunning = true;
+  struct EndOfRun {
+    bool& running;
+    ~EndOfRun() { running = false; }
+  } endOfRun{m_bRunning};
   std::unique_ptr<vostrel::FileSystem> disk = vostrel::platform::MakeNativeFileSystem();
   ResponsiveFileSystem responsive(*disk);
   vostrel::RecordingFileSystem recorder(responsive);

@@ -209,20 +209,49 @@ class OnHostAtEnd {
   std::string command_;
 };
 
+// A free drive letter ("X:") mapped to a host folder while the object lives;
+// empty when none can be.
+class MappedDrive {
+ public:
+  explicit MappedDrive(const std::string& hostFolder) {
+    char letter = 'M';
+    while (letter < 'Z' && (::GetLogicalDrives() & (1u << (letter - 'A'))) != 0) ++letter;
+    const std::string systemDrive = HostPath("C:\\");
+    device_ = systemDrive + "../dosdevices/" + static_cast<char>(letter - 'A' + 'a') + ":";
+    if (systemDrive.empty() || !RunOnHost("ln -s '" + hostFolder + "' '" + device_ + "'")) return;
+    const std::string drive = std::string(1, letter) + ":";
+    if (WaitUntil([&] {
+          return ::GetFileAttributesA((drive + "\\").c_str()) != INVALID_FILE_ATTRIBUTES;
+        })) {
+      drive_ = drive;
+    }
+  }
+  ~MappedDrive() { RunOnHost("rm -f '" + device_ + "'"); }
+  const std::string& drive() const { return drive_; }
+
+ private:
+  std::string device_;
+  std::string drive_;
+};
+
 TEST(Generate, FullDiskEndsIncompleteAndNamesTheFileThatDidNotFit) {
   TempTree tree;
   WriteMedium(tree);
   tree.Write("medium/data1.cab", std::string(512 * 1024, 'c'));
-  tree.MakeDir("kit");
-  const std::string kit = HostPath(tree.Path("kit"));
-  if (kit.empty() || !RunOnHost("mount -t tmpfs -o size=128k vostrel-full '" + kit + "'")) {
+  tree.MakeDir("disk");
+  const std::string disk = HostPath(tree.Path("disk"));
+  if (disk.empty() || !RunOnHost("mount -t tmpfs -o size=128k vostrel-full '" + disk + "'")) {
     GTEST_SKIP() << "no small disk can be mounted here";
   }
-  OnHostAtEnd unmount("umount -l '" + kit + "'");
-  VostrelProcess tool;  // ends before the disk is unmounted
-  Generate(tool, tree, "kit");
-  ExpectIncomplete(tool, {"data1.cab"});
-  EXPECT_FALSE(tree.Exists("kit/data1.cab"));
+  OnHostAtEnd unmount("umount -l '" + disk + "'");
+  MappedDrive full(disk);  // the kit at the root of a drive of its own
+  ASSERT_FALSE(full.drive().empty());
+  VostrelProcess tool;  // ends before the disk goes
+  ASSERT_TRUE(PickDestination(tool, full.drive() + "\\"));
+  ASSERT_TRUE(PickSource(tool, WindowsPath(tree.Path("medium/setup.exe"))));
+  VostrelProcess::Click(tool.Item(IDC_GENERATE));
+  ExpectIncomplete(tool, {"data1.cab"}, "full_disk_box");
+  EXPECT_FALSE(tree.Exists("disk/data1.cab"));
 }
 
 TEST(Generate, WindowAnswersDuringALongCopyAndTakesInputOnlyAfterIt) {
@@ -267,20 +296,9 @@ TEST(Generate, MediumAtADriveRootBuildsItsKitOnThatDrive) {
   TempTree tree;
   WriteMedium(tree);
   tree.MakeDir("medium/Kit");
-  // A free drive letter mapped to the medium folder.
-  char letter = 'M';
-  while (letter < 'Z' && (::GetLogicalDrives() & (1u << (letter - 'A'))) != 0) ++letter;
-  const std::string drive = std::string(1, letter) + ":";
-  const std::string systemDrive = HostPath("C:\\");
-  const std::string device = systemDrive + "../dosdevices/" + static_cast<char>(letter + 32) + ":";
-  if (systemDrive.empty() ||
-      !RunOnHost("ln -s '" + HostPath(tree.Path("medium")) + "' '" + device + "'")) {
-    GTEST_SKIP() << "no drive letter can be mapped here";
-  }
-  OnHostAtEnd unmap("rm -f '" + device + "'");
-  ASSERT_TRUE(WaitUntil([&] {
-    return ::GetFileAttributesA((drive + "\\setup.exe").c_str()) != INVALID_FILE_ATTRIBUTES;
-  }));
+  MappedDrive medium(HostPath(tree.Path("medium")));
+  if (medium.drive().empty()) GTEST_SKIP() << "no drive letter can be mapped here";
+  const std::string drive = medium.drive();
 
   VostrelProcess tool;
   // The destination picked last, so the drive's current folder is the kit's;
