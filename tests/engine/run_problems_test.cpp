@@ -1,10 +1,10 @@
 // Which operations and notices of a run leave the kit incomplete: the one
 // reading both front ends share.
+#include <gtest/gtest.h>
+
 #include <optional>
 
-#include "engine/redistribution.h"
 #include "engine/run_problems.h"
-#include "tests/engine/engine_fixture.h"
 
 namespace vostrel::testing {
 namespace {
@@ -72,26 +72,6 @@ TEST(RunProblems, EachOperationAndNoticeIsAProblemOrNot) {
   RunProblems left;
   EXPECT_EQ(left.EntryLeftOut("M:\\x\\link", "why")->reason, "why");
   EXPECT_TRUE(left.any());
-}
-
-// Fed from a real rerun: the root walk stops at the first file the kit holds.
-TEST_F(EngineTest, RerunIntoAKitStopsAtItsFirstFile) {
-  Run(DefaultSelection());
-  RecordingFileSystem recorder(*fs);
-  RunProblems problems;
-  recorder.SetObserver([&](const Operation& operation) { problems.Account(operation); });
-  struct Feedback : RecordingFeedback {
-    RunProblems* problems = nullptr;
-    void WalkStopped(const std::string& folder, unsigned long code) override {
-      problems->WalkStopped(folder, code);
-    }
-  } rerun;
-  rerun.problems = &problems;
-  RunRedistribution(recorder, rerun, SourceRoot(), DestRoot(), DefaultSelection());
-  ASSERT_TRUE(problems.any());
-  EXPECT_EQ(problems.problems()[0].kind, P::kStoppedAtKitFile);
-  EXPECT_EQ(problems.problems()[0].path, SourceRoot());
-  EXPECT_TRUE(problems.MetEarlierKit());
 }
 
 }  // namespace
