@@ -20,7 +20,8 @@ class RunFeedback {
   virtual void EndWaitCursor() = 0;
 
   // A folder walk ended before it visited every entry: `code` is the copy
-  // failure or enumeration error that ended it. The window shows nothing.
+  // failure or enumeration error that ended it. Both front ends list it
+  // (engine/run_problems.h).
   virtual void WalkStopped(const std::string& folder, unsigned long code) {
     (void)folder;
     (void)code;

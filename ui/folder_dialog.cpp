@@ -83,11 +83,13 @@ LRESULT CALLBACK FolderFrameProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM 
     char directory[MAX_PATH];
     DWORD length = ::GetCurrentDirectoryA(MAX_PATH, directory);
     CFolderDialog* picker = FindPicker(hWnd);
-    // A directory that does not fit the buffer (or cannot be read) leaves the
-    // result as it was rather than handing on a cut or empty path.
-    if (picker != nullptr && picker->m_pstrResult != nullptr && length > 0 && length < MAX_PATH) {
-      *picker->m_pstrResult = directory;
+    // A directory that does not fit the buffer (or cannot be read) is no
+    // answer: the picker ends as Cancel does, and the field keeps its text
+    // rather than receiving a cut, empty or made-up path.
+    if (picker == nullptr || picker->m_pstrResult == nullptr || length == 0 || length >= MAX_PATH) {
+      return ::CallWindowProcA(g_pfnPrevFrameProc, hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
     }
+    *picker->m_pstrResult = directory;
     ::EndDialog(hWnd, IDOK);
     // Not passed on: the dialog's own OK handling would look for a file.
     return 0;

@@ -5,12 +5,17 @@
 #include <memory>
 #include <string>
 
+#include "engine/board_table.h"
+#include "engine/recording_file_system.h"
 #include "engine/redistribution.h"
 #include "engine/run_feedback.h"
+#include "engine/run_problems.h"
 #include "platform/native.h"
 #include "res/resource.h"
 #include "ui/about_dlg.h"
 #include "ui/folder_dialog.h"
+#include "ui/responsive_file_system.h"
+#include "ui/run_report.h"
 
 // clang-format off
 BEGIN_MESSAGE_MAP(CVostrelDlg, CDialog)
@@ -26,18 +31,30 @@ END_MESSAGE_MAP()
 
 namespace {
 
-// How a run reaches the person while the dialog drives it.
+// How a run reaches the person while the dialog drives it. Its problems are
+// gathered for the end of the run, whose status says whether there were any.
 class DialogFeedback final : public vostrel::RunFeedback {
  public:
-  explicit DialogFeedback(CVostrelDlg& dialog) : dialog_(dialog) {}
+  DialogFeedback(CVostrelDlg& dialog, vostrel::RunProblems& problems)
+      : dialog_(dialog), problems_(problems) {}
 
-  void SetStatus(const std::string& text) override { dialog_.SetStatus(CString(text)); }
+  void SetStatus(const std::string& text) override {
+    const bool incomplete = text == vostrel::kStatusComplete && problems_.any();
+    dialog_.SetStatus(CString(incomplete ? vostrel::kStatusIncomplete : text));
+  }
   void ShowMessage(const std::string& text) override { AfxMessageBox(text.c_str(), MB_OK, 0); }
   void BeginWaitCursor() override { dialog_.BeginWaitCursor(); }
   void EndWaitCursor() override { dialog_.EndWaitCursor(); }
+  void WalkStopped(const std::string& folder, unsigned long code) override {
+    problems_.WalkStopped(folder, code);
+  }
+  void EntryLeftOut(const std::string& path, const std::string& reason) override {
+    problems_.EntryLeftOut(path, reason);
+  }
 
  private:
   CVostrelDlg& dialog_;
+  vostrel::RunProblems& problems_;
 };
 
 bool IsSelected(const CButton& box) { return box.GetCheck() != BST_UNCHECKED; }
@@ -106,7 +123,15 @@ BOOL CVostrelDlg::OnInitDialog() {
   return TRUE;  // the dialog manager puts the focus on Generate, the first tab stop
 }
 
+BOOL CVostrelDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
+  // During a run only messages sent to the window arrive (ResponsiveFileSystem);
+  // none may start a command, above all not a second run.
+  if (m_bRunning) return TRUE;
+  return CDialog::OnCommand(wParam, lParam);
+}
+
 void CVostrelDlg::OnSysCommand(UINT nID, LPARAM lParam) {
+  if (m_bRunning) return;
   if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
     CAboutDlg about;
     about.DoModal();
@@ -144,9 +169,9 @@ void CVostrelDlg::OnBrowseSource() {
 }
 
 void CVostrelDlg::OnBrowseDestination() {
-  CString result("C:\\");
+  CString result;
   CFolderDialog picker(&result);
-  if (picker.DoModal() == IDOK) m_editDestination.SetWindowText(result);
+  if (picker.DoModal() == IDOK && !result.IsEmpty()) m_editDestination.SetWindowText(result);
 }
 
 void CVostrelDlg::OnKillFocusDestination() {}
@@ -183,10 +208,24 @@ void CVostrelDlg::OnGenerate() {
   m_strSourceRoot = vostrel::StripFileName(m_strSourceRoot.str());
   m_editDestination.GetWindowText(m_strDestinationRoot);
 
-  std::unique_ptr<vostrel::FileSystem> fileSystem = vostrel::platform::MakeNativeFileSystem();
-  DialogFeedback feedback(*this);
-  vostrel::RunRedistribution(*fileSystem, feedback, m_strSourceRoot.str(),
-                             m_strDestinationRoot.str(), ReadSelection());
+  // The box at the end still belongs to the run: no command starts while it
+  // is shown either.
+  m_bRunning = true;
+  struct EndOfRun {
+    bool& running;
+    ~EndOfRun() { running = false; }
+  } endOfRun{m_bRunning};
+  std::unique_ptr<vostrel::FileSystem> disk = vostrel::platform::MakeNativeFileSystem();
+  ResponsiveFileSystem responsive(*disk);
+  vostrel::RecordingFileSystem recorder(responsive);
+  recorder.SetKeepAll(false);
+  vostrel::RunProblems problems;
+  recorder.SetObserver(
+      [&problems](const vostrel::Operation& operation) { problems.Account(operation); });
+  DialogFeedback feedback(*this, problems);
+  vostrel::RunRedistribution(recorder, feedback, m_strSourceRoot.str(), m_strDestinationRoot.str(),
+                             ReadSelection());
+  if (problems.any()) AfxMessageBox(RunProblemsText(problems).c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CVostrelDlg::SetStatus(CString text) {

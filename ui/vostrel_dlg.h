@@ -10,13 +10,14 @@ class CVostrelDlg : public CDialog {
   explicit CVostrelDlg(CWnd* parent = nullptr);
   ~CVostrelDlg() override;
 
-  // Puts `text` on the status line and repaints the dialog before returning:
-  // the run pumps no messages, so this is how progress reaches the screen.
+  // Puts `text` on the status line and repaints the dialog before returning,
+  // so each step shows as it starts.
   void SetStatus(CString text);
 
  protected:
   void DoDataExchange(CDataExchange* dx) override;
   BOOL OnInitDialog() override;
+  BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
 
   void OnSysCommand(UINT nID, LPARAM lParam);
   void OnPaint();
@@ -36,6 +37,8 @@ class CVostrelDlg : public CDialog {
   // outlives every control that borrows it.
   CFont m_fontBold;
 
+  // From Generate until the run and its message box are over.
+  bool m_bRunning = false;
   CString m_strSourceRoot;
   CString m_strDestinationRoot;
   HICON m_hIcon;  // shared icon handle: never destroyed here

@@ -163,6 +163,15 @@ std::unique_ptr<FolderEnumeration> Win32FileSystem::FindFirst(const std::string&
   HANDLE handle = FindFirstFileA(pattern.c_str(), &data);
   if (handle == INVALID_HANDLE_VALUE) {
     Fail();
+    // A folder that is missing or is a file lists as an empty one, as on
+    // Linux, whatever code the system gives for it (123 under Wine, 267 or 3
+    // on Windows): the walk reads "path not found".
+    if (lastError_ == ERROR_INVALID_NAME || lastError_ == ERROR_DIRECTORY) {
+      const DWORD folder = GetFileAttributesA(winpath::ParentOf(pattern).c_str());
+      if (folder == INVALID_FILE_ATTRIBUTES || (folder & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        lastError_ = ERROR_PATH_NOT_FOUND;
+      }
+    }
     return nullptr;
   }
   first = ToFindData(data);
@@ -211,8 +220,19 @@ bool Win32FileSystem::RemoveFile(const std::string& path) {
 // The queries below are not calls the engine's steps make, so they leave
 // LastError() as the last real operation set it.
 
+namespace {
+
+// A drive-root medium's root is "X:" (StripFileName of "X:\setup.exe"; its
+// paths are root + "\\name"): alone, Windows would take it for the drive's
+// current folder, which the folder picker may just have made the kit's.
+std::string RootAsFolder(const std::string& path) {
+  return path.size() == 2 && path[1] == ':' ? path + "\\" : path;
+}
+
+}  // namespace
+
 std::string Win32FileSystem::FullPath(const std::string& path) {
-  std::string full = Win32FullPathName(path);
+  std::string full = Win32FullPathName(RootAsFolder(path));
   if (full.empty()) return full;
   // Spell every component that exists as the disk does, from the top down
   // (GetLongPathNameA keeps the case it is handed); the rest stays as given.
@@ -247,9 +267,9 @@ std::string Win32FileSystem::FullPath(const std::string& path) {
 }
 
 bool Win32FileSystem::IdentifyFolder(const std::string& path, FolderId& id) {
-  HANDLE handle =
-      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle = CreateFileA(RootAsFolder(path).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION information;
   bool ok = GetFileInformationByHandle(handle, &information) != 0 &&

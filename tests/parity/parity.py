@@ -129,6 +129,15 @@ def western_names(medium):
             f.write(name.encode("utf-8"))
 
 
+def framory_as_file(medium):
+    """A file where the medium's Framory folder belongs: both tools list it as
+    an empty folder (Windows gives its own codes for it) and exit 0."""
+    folder = os.path.join(medium, "Talvor Imaging/Framory")
+    shutil.rmtree(folder)
+    with open(folder, "wb") as f:
+        f.write(b"not a folder\r\n")
+
+
 def drop_some_kit_files(kit):
     """Takes a few files out of a kit, so a rerun meets a folder that holds
     some of its files: where each walk stops shows the enumeration order."""
@@ -148,6 +157,7 @@ VARIANTS = {
     "odd-names": odd_names,
     "western-names": western_names,
     "link-into-kit": link_into_kit,
+    "framory-as-file": framory_as_file,
 }
 
 # name, medium variant, runs into one destination (each a list of options,
@@ -172,6 +182,7 @@ CASES += [
     ("odd-names-rerun", "odd-names", [["--board", "Kestov"], drop_some_kit_files,
                                       ["--board", "Kestov"]], False),
     ("link-into-kit", "link-into-kit", [["--framory"]], False),
+    ("framory-as-file", "framory-as-file", [["--framory"]], False),
     ("western-names", "western-names", [["--framory"], ["--dry-run", "--framory"]], False),
     ("dry-run", "sample", [["--dry-run", "--board", "Pellam", "--quenzo"]], False),
     ("dry-run-over-kit", "mixed-case", [["--framory"], ["--dry-run", "--board", "all"]], False),

@@ -165,7 +165,15 @@ TEST_F(Win32FileSystemTest, FullPathResolvesRelativeAndTakesCaseFromDisk) {
   ASSERT_TRUE(SetCurrentDirectoryA(P().c_str()));
   std::string relative = fs_.FullPath("kit\\talvor imaging\\Missing\\x.txt");
   std::string dotted = fs_.FullPath("Kit\\.\\Talvor Imaging\\..");
+  // A drive-root medium's root "X:" is the drive's root, not its current folder.
+  const std::string drive = P().substr(0, 2);
+  std::string driveRoot = fs_.FullPath(drive);
+  FolderId rootId, driveId;
+  const bool identified =
+      fs_.IdentifyFolder(drive, driveId) && fs_.IdentifyFolder(drive + "\\", rootId);
   SetCurrentDirectoryA(saved);
+  EXPECT_EQ(driveRoot, drive + "\\");
+  EXPECT_TRUE(identified && rootId == driveId);
 
   std::string root = fs_.FullPath(P());
   EXPECT_EQ(relative, root + "\\Kit\\Talvor Imaging\\Missing\\x.txt");

@@ -198,24 +198,58 @@ void SaveScreenshot(const std::string& name) {
   if (folder == nullptr || *folder == '\0') return;
   // Give the windows time to paint what the test just did.
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  std::string target = std::string(folder) + "/" + name + ".png";
-  std::string windowsTarget = "Z:" + WindowsPath(target);
   ::CreateDirectoryA(("Z:" + WindowsPath(folder)).c_str(), nullptr);
-  ::DeleteFileA(windowsTarget.c_str());
-  // import is a host program: Wine starts it but cannot wait for it, so it
-  // writes a partial name and renames the finished picture.
-  std::string command = "/bin/sh -c \"import -window root 'png:" + target + ".part' && mv '" +
-                        target + ".part' '" + target + "'\"";
+  RunOnHost("import -window root 'png:" + std::string(folder) + "/" + name + ".png'");
+}
+
+bool RunOnHost(const std::string& command, std::chrono::milliseconds timeout) {
+  if (::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") == nullptr) {
+    return false;
+  }
+  // Wine starts a host program but cannot wait for it: the program leaves
+  // its exit status in a file, written whole under a partial name first.
+  static int count = 0;
+  const std::string status =
+      "/tmp/vostrel-gui-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++count);
+  std::string line = "/bin/sh -c \"" + command + "; echo $? >'" + status + ".part' && mv '" +
+                     status + ".part' '" + status + "'\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
-  if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
-    return;
+    return false;
   }
   if (process.hThread != nullptr) ::CloseHandle(process.hThread);
   if (process.hProcess != nullptr) ::CloseHandle(process.hProcess);
-  WaitUntil([&] { return ::GetFileAttributesA(windowsTarget.c_str()) != INVALID_FILE_ATTRIBUTES; });
+  const std::string result = "Z:" + WindowsPath(status);
+  if (!WaitUntil([&] { return ::GetFileAttributesA(result.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                 timeout)) {
+    return false;
+  }
+  char code[16] = {};
+  HANDLE file = ::CreateFileA(result.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD read = 0;
+  if (file != INVALID_HANDLE_VALUE) {
+    ::ReadFile(file, code, sizeof(code) - 1, &read, nullptr);
+    ::CloseHandle(file);
+  }
+  ::DeleteFileA(result.c_str());
+  return code[0] == '0' && (code[1] == '\n' || code[1] == '\0');
+}
+
+std::string HostPath(const std::string& windowsPath) {
+  using UnixFileName = char*(CDECL*)(LPCWSTR);
+  auto convert = reinterpret_cast<UnixFileName>(reinterpret_cast<void (*)()>(
+      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (convert == nullptr) return {};
+  std::wstring wide(windowsPath.begin(), windowsPath.end());
+  char* host = convert(wide.c_str());
+  if (host == nullptr) return {};
+  std::string path(host);
+  ::HeapFree(::GetProcessHeap(), 0, host);
+  return path;
 }
 
 const ControlFont* ProbeReport::Font(int id) const {

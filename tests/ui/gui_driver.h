@@ -45,6 +45,12 @@ DialogUnits TemplateDialogUnits();
 // with ImageMagick's import. Nothing when VOSTREL_ARTIFACTS is not set.
 void SaveScreenshot(const std::string& name);
 
+// Runs a shell command on the Linux host under Wine and waits for it; true
+// when it exits 0. Quote with single quotes only. False outside Wine.
+bool RunOnHost(const std::string& command, std::chrono::milliseconds timeout = kTimeout);
+// The host path of a Windows path under Wine; empty elsewhere.
+std::string HostPath(const std::string& windowsPath);
+
 // What the probe read inside the tool's process.
 struct MenuItem {
   UINT type = 0;

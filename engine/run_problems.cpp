@@ -1,0 +1,89 @@
+#include "engine/run_problems.h"
+
+#include "engine/windows_path.h"
+
+namespace vostrel {
+
+const char* const kStatusIncomplete = "Redistribution Incomplete";
+
+namespace {
+
+// Whether a failed operation leaves the kit incomplete or wrong.
+bool IsProblem(const Operation& operation) {
+  using namespace win32_error;
+  const unsigned long code = operation.code;
+  switch (operation.kind) {
+    case OperationKind::kCreateFolder:
+      return !operation.ok && code != kAlreadyExists;
+    case OperationKind::kCopyFile:
+      // A file the kit already holds is kept; a walk that ends there says so.
+      return !operation.ok && code != kFileExists;
+    case OperationKind::kFindFirst:
+      // A missing folder counts as an empty one; one that exists but cannot
+      // be listed leaves its whole content out.
+      return !operation.ok && code != kFileNotFound && code != kPathNotFound;
+    case OperationKind::kFindEnd:
+      // 0: the walk closed the listing after a failed copy (its stop says so).
+      return code != kSuccess && code != kNoMoreFiles;
+    case OperationKind::kSetAttributes:
+    case OperationKind::kRemoveFile:
+      return !operation.ok && code != kFileNotFound;
+    case OperationKind::kWriteProfile:
+      return !operation.ok;
+  }
+  return false;
+}
+
+}  // namespace
+
+const RunProblem* RunProblems::Account(const Operation& operation) {
+  last_ = operation;
+  haveLast_ = true;
+  if (!IsProblem(operation)) return nullptr;
+  RunProblem problem;
+  problem.kind = operation.kind == OperationKind::kFindEnd ? ProblemKind::kListingEnded
+                                                           : ProblemKind::kOperationFailed;
+  // A listing is named by its folder, not by its pattern.
+  const bool listing =
+      operation.kind == OperationKind::kFindFirst || operation.kind == OperationKind::kFindEnd;
+  problem.path = listing ? winpath::ParentOf(operation.path) : operation.path;
+  problem.code = operation.code;
+  problem.operation = operation;
+  return Add(std::move(problem));
+}
+
+const RunProblem* RunProblems::WalkStopped(const std::string& folder, unsigned long code) {
+  RunProblem problem;
+  problem.path = folder;
+  problem.code = code;
+  if (haveLast_ && last_.kind == OperationKind::kCopyFile && !last_.ok) {
+    problem.kind = last_.code == win32_error::kFileExists ? ProblemKind::kStoppedAtKitFile
+                                                          : ProblemKind::kStoppedAfterCopy;
+    problem.operation = last_;
+  } else {
+    problem.kind = ProblemKind::kStoppedListing;
+  }
+  return Add(std::move(problem));
+}
+
+const RunProblem* RunProblems::EntryLeftOut(const std::string& path, const std::string& reason) {
+  RunProblem problem;
+  problem.kind = ProblemKind::kEntryLeftOut;
+  problem.path = path;
+  problem.reason = reason;
+  return Add(std::move(problem));
+}
+
+bool RunProblems::MetEarlierKit() const {
+  for (const RunProblem& problem : problems_) {
+    if (problem.kind == ProblemKind::kStoppedAtKitFile) return true;
+  }
+  return false;
+}
+
+const RunProblem* RunProblems::Add(RunProblem problem) {
+  problems_.push_back(std::move(problem));
+  return &problems_.back();
+}
+
+}  // namespace vostrel
