@@ -16,19 +16,15 @@ void KitFeedback::ShowMessage(const std::string& text) {
 }
 
 void KitFeedback::WalkStopped(const std::string& folder, unsigned long code) {
-  walkStopped_ = true;
-  const Operation* copy = nullptr;
-  if (recorder_ && !recorder_->operations().empty()) {
-    const Operation& last = recorder_->operations().back();
-    if (last.kind == OperationKind::kCopyFile && !last.ok) copy = &last;
-  }
+  const RunProblem& problem = *problems_.WalkStopped(folder, code);
   const std::string stopped = "stopped copying " + DisplayPath(folder);
   const std::string rest = "; the entries after it were not copied";
-  if (copy && copy->code == win32_error::kFileExists) {
-    console_.Warn(stopped + " at " + DisplayPath(copy->target) + ", which the kit already holds" +
+  if (problem.kind == ProblemKind::kStoppedAtKitFile) {
+    console_.Warn(stopped + " at " + DisplayPath(problem.operation.target) +
+                  ", which the kit already holds" + rest);
+  } else if (problem.kind == ProblemKind::kStoppedAfterCopy) {
+    console_.Warn(stopped + " after the failed copy of " + DisplayPath(problem.operation.path) +
                   rest);
-  } else if (copy) {
-    console_.Warn(stopped + " after the failed copy of " + DisplayPath(copy->path) + rest);
   } else {
     console_.Warn(stopped + ": its listing ended with " + CodeText(code) + rest);
   }
@@ -39,6 +35,7 @@ void KitFeedback::FolderSkipped(const std::string& folder, const std::string& re
 }
 
 void KitFeedback::EntryLeftOut(const std::string& path, const std::string& reason) {
+  problems_.EntryLeftOut(path, reason);
   console_.Failed("did not copy " + DisplayPath(path) + ": " + reason);
 }
 

@@ -9,15 +9,13 @@
 #include "cli/console.h"
 #include "engine/recording_file_system.h"
 #include "engine/run_feedback.h"
+#include "engine/run_problems.h"
 
 namespace vostrel::cli {
 
 class KitFeedback : public RunFeedback {
  public:
   explicit KitFeedback(Console& console) : console_(console) {}
-
-  // The record of the run, to tell why a walk stopped.
-  void SetRecorder(const RecordingFileSystem* recorder) { recorder_ = recorder; }
 
   void SetStatus(const std::string& text) override;
   // Validation messages are checked before the run; one shown by the run
@@ -35,15 +33,15 @@ class KitFeedback : public RunFeedback {
   void Skipped(const std::string& folder, const std::string& name, const std::string& reason);
 
   bool messageShown() const { return messageShown_; }
-  bool walkStopped() const { return walkStopped_; }
+  // What of the run leaves the kit incomplete: the reading the window shares.
+  RunProblems& problems() { return problems_; }
   const std::vector<std::string>& status() const { return status_; }
 
  private:
   Console& console_;
-  const RecordingFileSystem* recorder_ = nullptr;
+  RunProblems problems_;
   std::vector<std::string> status_;
   bool messageShown_ = false;
-  bool walkStopped_ = false;
 };
 
 }  // namespace vostrel::cli

@@ -95,7 +95,6 @@ bool Play(const Options& options, const Roots& roots, bool showProgress,
     console.StartProgress(files, bytes);
   }
   recorder.SetKeepAll(!options.reportFile.empty());  // only the report needs every operation
-  feedback.SetRecorder(&recorder);
   recorder.SetObserver([&account](const Operation& operation) { account.Count(operation); });
   RunOptions runOptions;
   runOptions.resume = options.resume;
@@ -136,7 +135,7 @@ int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool sh
   if (options.resume && !options.dryRun) RemoveLeftoverTemporaries(roots, console);
 
   RecordingFileSystem recorder(disks.disk());
-  RunAccount account(console);
+  RunAccount account(console, feedback.problems());
   if (!Play(options, roots, showProgress, recorder, feedback, account, console)) {
     return kExitUsage;
   }
@@ -146,7 +145,7 @@ int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool sh
   WriteKitOutputs(options, roots.destination, {}, outputs);
   console.Tell(outputs);
   account.Close();
-  const bool incomplete = feedback.walkStopped() || !console.failures().empty();
+  const bool incomplete = feedback.problems().any() || !console.failures().empty();
   int exitCode = incomplete ? kExitIncomplete : kExitComplete;
   if (options.reportFile.empty()) return exitCode;
 

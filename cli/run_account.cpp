@@ -9,31 +9,6 @@ namespace vostrel::cli {
 
 namespace {
 
-// Whether a failed operation leaves the kit as it should be: what it was to
-// make was there already, or what it was to reach was not there at all. A
-// missing folder lists as an empty one; one that exists but cannot be listed
-// (access denied, name too long) leaves its whole content out. A listing
-// closed with 0 was closed by the walk after a failed copy (WalkStopped says
-// so).
-bool LeavesKitWhole(const Operation& operation) {
-  const unsigned long code = operation.code;
-  switch (operation.kind) {
-    case OperationKind::kCreateFolder:
-      return code == win32_error::kAlreadyExists;
-    case OperationKind::kFindFirst:
-      return code == win32_error::kFileNotFound || code == win32_error::kPathNotFound;
-    case OperationKind::kFindEnd:
-      return code == win32_error::kSuccess || code == win32_error::kNoMoreFiles;
-    case OperationKind::kSetAttributes:
-    case OperationKind::kRemoveFile:
-      return code == win32_error::kFileNotFound;
-    case OperationKind::kCopyFile:
-    case OperationKind::kWriteProfile:
-      return false;
-  }
-  return false;
-}
-
 std::string FailureText(const Operation& operation) {
   const std::string name = OperationName(operation.kind);
   const std::string code = CodeText(operation.code);
@@ -72,9 +47,8 @@ void RunAccount::Count(const Operation& operation) {
     }
   } else if (copy && operation.code == win32_error::kFileExists) {
     ++summary_.filesKept;
-  } else if (!LeavesKitWhole(operation)) {
-    console_.Failed(FailureText(operation));
   }
+  if (problems_.Account(operation) != nullptr) console_.Failed(FailureText(operation));
 }
 
 void RunAccount::Close() {

@@ -7,6 +7,7 @@
 
 #include "cli/console.h"
 #include "engine/recording_file_system.h"
+#include "engine/run_problems.h"
 
 namespace vostrel::cli {
 
@@ -21,7 +22,9 @@ struct Summary {
 
 class RunAccount {
  public:
-  explicit RunAccount(Console& console) : console_(console) {}
+  // `problems` is the run's one reading of what leaves the kit incomplete,
+  // shared with the engine's notices (KitFeedback).
+  RunAccount(Console& console, RunProblems& problems) : console_(console), problems_(problems) {}
 
   // Counts one operation (and a copy on the progress line).
   void Count(const Operation& operation);
@@ -32,6 +35,7 @@ class RunAccount {
 
  private:
   Console& console_;
+  RunProblems& problems_;
   Summary summary_;
 };
 
