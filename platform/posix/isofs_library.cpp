@@ -38,20 +38,34 @@ bool IsoFailed(int code, std::string& error) {
   return true;
 }
 
-std::string PendingIsoFailures() {
-  // A damaged image can make the library say the same thing thousands of
-  // times: a few messages say what went wrong.
-  constexpr int kShown = 3;
-  std::string text;
-  int code = 0, image = 0, count = 0;
+std::vector<std::string> PendingIsoMessages(std::size_t& more) {
+  constexpr std::size_t kKept = 100;
+  std::vector<std::string> messages;
+  more = 0;
+  int code = 0, image = 0;
   char message[ISO_MSGS_MESSAGE_LEN];
   char severity[80];
   while (iso_obtain_msgs(const_cast<char*>("SORRY"), &code, &image, message, severity) > 0) {
-    if (count++ >= kShown) continue;
-    if (!text.empty()) text += "; ";
-    text += message;
+    if (messages.size() < kKept) {
+      messages.emplace_back(message);
+    } else {
+      ++more;
+    }
   }
-  if (count > kShown) text += " (and " + std::to_string(count - kShown) + " more)";
+  return messages;
+}
+
+std::string PendingIsoFailures() {
+  constexpr std::size_t kShown = 3;
+  std::size_t more = 0;
+  const std::vector<std::string> messages = PendingIsoMessages(more);
+  std::string text;
+  for (std::size_t i = 0; i < messages.size() && i < kShown; ++i) {
+    if (!text.empty()) text += "; ";
+    text += messages[i];
+  }
+  more += messages.size() > kShown ? messages.size() - kShown : 0;
+  if (more > 0) text += " (and " + std::to_string(more) + " more)";
   return text;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // No burner library here: libisofs then declares the image source itself.
 #define LIBISOFS_WITHOUT_LIBBURN
@@ -29,8 +30,12 @@ class IsoLibrary {
 // Whether a library call failed; its message in `error` when it did.
 bool IsoFailed(int code, std::string& error);
 
-// The library's messages of severity SORRY and worse since the last call,
-// joined by "; " (the queue is emptied).
+// The library's messages of severity SORRY and worse since the last call
+// (the queue is emptied); a damaged image can make it say the same thing
+// thousands of times, so the first hundred are kept and the rest counted.
+std::vector<std::string> PendingIsoMessages(std::size_t& more);
+
+// The same, the first few joined by "; ".
 std::string PendingIsoFailures();
 
 }  // namespace vostrel::posix

@@ -40,8 +40,10 @@ bool SameFile(const OpenImage& open, const struct stat& status) {
 }
 
 // A missing item: ERROR_FILE_NOT_FOUND when its folder is there, else
-// ERROR_PATH_NOT_FOUND, as for a folder on disk.
+// ERROR_PATH_NOT_FOUND, as for a folder on disk; below a folder that could
+// not be read, ERROR_IO_DEVICE.
 unsigned long MissingCode(const MediumImage::Walk& walk) {
+  if (!walk.last->unreadable.empty()) return code::kIoDevice;
   const bool folderThere = walk.found + 1 == walk.names.size() && walk.last->isDirectory;
   return folderThere ? code::kFileNotFound : code::kPathNotFound;
 }
@@ -205,11 +207,18 @@ std::unique_ptr<FolderEnumeration> MediumFileSystem::FindInImage(const OpenImage
     return nullptr;
   }
   const MediumImage::Walk walk = open.image->Resolve(winpath::ParentOf(relative, false));
-  if (!walk.Complete() || !walk.last->isDirectory) {
+  const ImageItem& folder = *walk.last;
+  if (!folder.unreadable.empty()) {
+    if (onSkip_) {
+      onSkip_(open.native + winpath::ParentOf(walk.spelled, false), folder.name, folder.unreadable);
+    }
+    FromImage(code::kIoDevice);
+    return nullptr;
+  }
+  if (!walk.Complete() || !folder.isDirectory) {
     FromImage(code::kPathNotFound);
     return nullptr;
   }
-  const ImageItem& folder = *walk.last;
   for (const auto& [name, reason] : folder.skipped) {
     if (onSkip_) onSkip_(open.native + walk.spelled, name, reason);
   }

@@ -104,8 +104,8 @@ int OnLargeStack(const std::function<int()>& work) {
   return job.result;
 }
 
-// Why the library could not read the tree, in the image's terms.
-std::string ImportFailure(int code, const ImageBlocks& blocks) {
+// What went wrong reading the image, in its terms; empty when nothing did.
+std::string TroubleText(const ImageBlocks& blocks) {
   switch (blocks.trouble) {
     case Trouble::kPastEnd:
       return "it ends before its folder tree does (cut short, or a record points past its end)";
@@ -119,7 +119,13 @@ std::string ImportFailure(int code, const ImageBlocks& blocks) {
     case Trouble::kNone:
       break;
   }
-  std::string why;
+  return std::string();
+}
+
+// Why the library could not read the tree at all.
+std::string ImportFailure(int code, const ImageBlocks& blocks) {
+  std::string why = TroubleText(blocks);
+  if (!why.empty()) return why;
   IsoFailed(code, why);
   const std::string more = PendingIsoFailures();
   if (!more.empty() && more != why) why += ": " + more;
@@ -249,9 +255,38 @@ bool MediumImage::Import(const std::string& path, std::string& error) {
     error = ImportFailure(code, *blocks_);
     return false;
   }
-  PendingIsoFailures();  // what the library said of parts it could read
   TakeTree(iso_image_get_root(image_));
+  TakeProblems();
   return true;
+}
+
+// A folder the library names is marked (it says "Can't open dir /path");
+// anything else is said when the root is listed.
+void MediumImage::TakeProblems() {
+  static const std::string kFolder = "Can't open dir ";
+  const std::string cause = TroubleText(*blocks_);
+  std::size_t more = 0;
+  bool said = false;
+  for (const std::string& message : PendingIsoMessages(more)) {
+    said = true;
+    if (message.compare(0, kFolder.size(), kFolder) == 0) {
+      const Walk walk = Resolve(message.substr(kFolder.size()));
+      if (walk.Complete() && walk.last != &Root() && walk.last->isDirectory) {
+        items_[IndexOf(*walk.last)].unreadable =
+            "the folder cannot be read from the image" + (cause.empty() ? "" : ": " + cause);
+        continue;
+      }
+    }
+    items_.front().skipped.emplace_back("", "the image: " + message);
+  }
+  if (more > 0) {
+    items_.front().skipped.emplace_back("",
+                                        "the image: " + std::to_string(more) + " more problems");
+  }
+  if (!said && !cause.empty()) {
+    items_.front().skipped.emplace_back("",
+                                        "part of the image's folder tree cannot be read: " + cause);
+  }
 }
 
 void MediumImage::TakeTree(IsoDir* root) {

@@ -29,8 +29,10 @@ struct ImageItem {
   uint64_t size = 0;
   int64_t modified = 0;            // seconds since 1970
   std::vector<uint32_t> children;  // a folder's items, in NTFS order
-  // A folder's entries left out (a link, a name no Windows name can be), and why.
+  // A folder's entries left out (a link, a name no Windows name can be), and
+  // why; at the root also the parts of the tree that could not be read.
   std::vector<std::pair<std::string, std::string>> skipped;
+  std::string unreadable;   // why a folder could not be read, if it could not
   IsoFile* file = nullptr;  // a file's node in the library's tree
   bool inOnePiece = false;  // a file's bytes lie together, from `offset` on
   uint64_t offset = 0;
@@ -74,6 +76,8 @@ class MediumImage {
   MediumImage() = default;
   bool Import(const std::string& path, std::string& error);
   void TakeTree(IsoDir* root);
+  // What the library said of the parts of the tree it could not read.
+  void TakeProblems();
   void TakeChildren(IsoDir* dir, uint32_t folder, std::vector<std::pair<IsoDir*, uint32_t>>& todo);
   // The child of `folder` named `name` without regard to case: the one
   // spelled so, else the first in NTFS order; nullptr when there is none.
