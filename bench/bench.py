@@ -18,6 +18,11 @@ binaries first. For every medium shape it:
 Then it repeats the CD shape on a loop-mounted XFS image made with reflink,
 against cp --reflink=always and against the same kit made by byte copy.
 
+The image shape makes an ISO 9660 image (Joliet and Rock Ridge, xorriso) of
+the CD medium and times the kit built straight from it against the whole
+image extracted by xorriso (-osirrox on -indev IMAGE -extract / DIR), in
+alternating pairs after one untimed run of each.
+
 Every destination is kept until the whole run is done, and only then
 deleted. On an ext4 without a journal the inode allocator steps one by one
 over inodes freed in the last minute (six, while their inode-table block is
@@ -27,7 +32,7 @@ reason, destinations left by an interrupted run are deleted first and the
 run then waits BENCH_SETTLE seconds (default 370).
 
 Environment: BENCH_DIR (work folder), BENCH_QUICK=1 (small media, 2 pairs),
-BENCH_PAIRS, BENCH_SHAPES (comma list of cd,small,runtime), BENCH_XFS=0 (skip
+BENCH_PAIRS, BENCH_SHAPES (comma list of cd,small,runtime,image), BENCH_XFS=0 (skip
 the XFS part), BENCH_SETTLE (seconds).
 """
 
@@ -52,6 +57,7 @@ SHAPE_TITLES = {
     "cd": "CD-sized medium (~700 MB, ~3,000 files)",
     "small": "50,000 small files in nested driver folders",
     "runtime": "one runtime folder of 20,000 files",
+    "image": "the CD-sized medium as an ISO 9660 image",
 }
 QUICK_SCALE = 0.02
 GENERATOR_VERSION = "2"  # bump when make_medium.py changes its output
@@ -407,6 +413,57 @@ def bench_shape(shape, medium, args, runner, kit, dest_base):
     return row, plan
 
 
+# --- a kit from an image of the medium -------------------------------------------
+
+def ensure_image(medium):
+    """The medium's ISO 9660 image beside it (Joliet and Rock Ridge), kept
+    between runs like the medium."""
+    image = medium + ".iso"
+    marker = image + ".ok"
+    if os.path.exists(marker) and os.path.getmtime(marker) >= os.path.getmtime(medium + ".ok"):
+        return image
+    log("making the image %s" % image)
+    run(["xorriso", "-as", "mkisofs", "-quiet", "-J", "-joliet-long", "-R", "-o", image, medium],
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    open(marker, "w").close()
+    return image
+
+
+def bench_image(image, args, runner, kit, dest_base):
+    log("shape image: %s" % SHAPE_TITLES["image"])
+    os.makedirs(dest_base, exist_ok=True)
+    commands = {
+        "kit": lambda d: [kit, "--source", image, "--dest", d] + KIT_FLAGS,
+        "xorriso": lambda d: ["xorriso", "-osirrox", "on", "-indev", image, "-extract", "/", d],
+    }
+    files = {}
+    for tool in commands:  # warm-up: the image in the page cache, and what each writes
+        d = os.path.join(dest_base, "warm-" + tool)
+        runner.timed(commands[tool](d), tool + " warm-up", d)
+        files[tool] = tree_files(d)
+    times = {t: [] for t in commands}
+    rss = {t: 0 for t in commands}
+    ratios = []
+    for i in range(1, args.pairs + 1):
+        pair = {}
+        for tool in commands:
+            d = os.path.join(dest_base, "%s-%d" % (tool, i))
+            pair[tool], peak = runner.timed(commands[tool](d), tool, d)
+            times[tool].append(pair[tool])
+            rss[tool] = max(rss[tool], peak)
+        ratios.append(pair["kit"] / pair["xorriso"])
+        log("  pair %d: kit %.3f s, xorriso -extract %.3f s, kit/xorriso %.3f" % (
+            i, pair["kit"], pair["xorriso"], ratios[-1]))
+    row = {
+        "files": {t: len(f) for t, f in files.items()}, "image_bytes": os.path.getsize(image),
+        "pairs": args.pairs, "times": times, "median": {t: median(v) for t, v in times.items()},
+        "ratios": ratios, "ratio_kit_xorriso": median(ratios), "rss_kb": rss,
+    }
+    log("  median kit %.3f s, xorriso %.3f s; kit/xorriso %.3f" % (
+        row["median"]["kit"], row["median"]["xorriso"], row["ratio_kit_xorriso"]))
+    return row
+
+
 # --- XFS with reflink ------------------------------------------------------------
 
 def bench_xfs(medium, plan, args, runner, kit, bytecopy):
@@ -533,7 +590,7 @@ def mark(ok):
     return "yes" if ok else "**no**"
 
 
-def table(results, xfs, facts, args):
+def table(results, xfs, facts, args, image=None):
     lines = []
     when = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
     lines.append("Run of %s%s, %d timed pairs per shape after a warm-up." % (
@@ -545,9 +602,11 @@ def table(results, xfs, facts, args):
                      facts["filesystem"], "" if facts["journal"] else " (no journal)",
                      facts["load_at_start"], facts["cp"], facts["rsync"]))
     lines.append("")
-    lines.append("| Shape | Files | MB | vostrel-kit | cp | rsync | kit / cp (median of pairs) "
-                 "| kit / rsync | Peak RSS kit / cp / rsync | Syscalls per file kit / cp |")
-    lines.append("|---|---:|---:|---:|---:|---:|---:|---:|---|---|")
+    if results:
+        lines.append("| Shape | Files | MB | vostrel-kit | cp | rsync | kit / cp (median of "
+                     "pairs) | kit / rsync | Peak RSS kit / cp / rsync | Syscalls per file kit / "
+                     "cp |")
+        lines.append("|---|---:|---:|---:|---:|---:|---:|---:|---|---|")
     for r in results:
         m = r["median"]
         lines.append("| %s | %d | %.0f | %.3f s | %.3f s | %.3f s | %.3f | %.3f | "
@@ -557,7 +616,19 @@ def table(results, xfs, facts, args):
                          r["rss_kb"]["kit"] / 1024, r["rss_kb"]["cp"] / 1024,
                          r["rss_kb"]["rsync"] / 1024, r["calls_per_file"]["kit"],
                          r["calls_per_file"]["cp"]))
-    lines.append("")
+    if results:
+        lines.append("")
+    if image is not None:
+        m = image["median"]
+        lines.append("| Kit from an image | Image MB | Files kit / xorriso | vostrel-kit | "
+                     "xorriso -extract | kit / xorriso (median of pairs) | "
+                     "Peak RSS kit / xorriso |")
+        lines.append("|---|---:|---:|---:|---:|---:|---|")
+        lines.append("| %s | %.0f | %d / %d | %.3f s | %.3f s | %.3f | %.1f / %.1f MB |" % (
+            SHAPE_TITLES["image"], image["image_bytes"] / 2**20, image["files"]["kit"],
+            image["files"]["xorriso"], m["kit"], m["xorriso"], image["ratio_kit_xorriso"],
+            image["rss_kb"]["kit"] / 1024, image["rss_kb"]["xorriso"] / 1024))
+        lines.append("")
     if xfs is None:
         lines.append("XFS with reflink: not run (BENCH_XFS=0 or no CD shape).")
     elif not xfs.get("mounted"):
@@ -587,6 +658,9 @@ def table(results, xfs, facts, args):
         if r["shape"] == "small":
             lines.append("- small: peak RSS %.1f MB < 16 MB: %s" % (
                 r["rss_kb"]["kit"] / 1024, mark(r["rss_kb"]["kit"] < 16 * 1024)))
+    if image is not None:
+        lines.append("- image: kit / xorriso -extract %.3f <= 1.00: %s" % (
+            image["ratio_kit_xorriso"], mark(image["ratio_kit_xorriso"] <= 1.0)))
     if xfs and xfs.get("mounted"):
         lines.append("- XFS: kit / cp --reflink=always %.3f <= 1.10: %s; byte copy / kit %.1f x "
                      ">= 5: %s (to disk: %.1f x: %s)" % (
@@ -621,10 +695,10 @@ def main():
     env = os.environ
     args.quick = args.smoke or env.get("BENCH_QUICK") == "1"
     args.pairs = int(env.get("BENCH_PAIRS", "1" if args.smoke else "2" if args.quick else "5"))
-    shapes = env.get("BENCH_SHAPES", "cd,small,runtime").split(",")
+    shapes = env.get("BENCH_SHAPES", "cd,small,runtime,image").split(",")
     for shape in shapes:
         if shape not in SHAPE_TITLES:
-            raise SystemExit("bench: unknown shape %r (cd, small, runtime)" % shape)
+            raise SystemExit("bench: unknown shape %r (cd, small, runtime, image)" % shape)
     settle = float(env.get("BENCH_SETTLE", "0" if args.quick else "370"))
     want_xfs = env.get("BENCH_XFS", "0" if args.smoke else "1") == "1" and "cd" in shapes
     work = os.path.abspath(args.work)
@@ -641,16 +715,20 @@ def main():
         os.sync()
     if left == 0:
         settle = 0
-    media = {shape: ensure_medium(work, shape, args.quick) for shape in shapes}
+    media = {shape: ensure_medium(work, "cd" if shape == "image" else shape, args.quick)
+             for shape in shapes}
     check_space(work, media, args)
     if settle > 0:
         log("waiting %.0f s for the inodes it freed to age" % settle)
         time.sleep(settle)
 
-    results, plans = [], {}
+    results, plans, image = [], {}, None
     try:
         for shape in shapes:
             dest_base = os.path.join(dest_root, shape)
+            if shape == "image":
+                image = bench_image(ensure_image(media[shape]), args, runner, args.kit, dest_base)
+                continue
             row, plans[shape] = bench_shape(shape, media[shape], args, runner, args.kit,
                                             dest_base)
             results.append(row)
@@ -662,11 +740,11 @@ def main():
         shutil.rmtree(dest_root, ignore_errors=True)
         os.sync()
 
-    text = table(results, xfs, facts, args)
+    text = table(results, xfs, facts, args, image)
     with open(os.path.join(work, "results.md"), "w") as out:
         out.write(text)
     with open(os.path.join(work, "results.json"), "w") as out:
-        json.dump({"facts": facts, "shapes": results, "xfs": xfs}, out, indent=2)
+        json.dump({"facts": facts, "shapes": results, "xfs": xfs, "image": image}, out, indent=2)
     print()
     print(text)
     if not args.smoke and not args.quick:

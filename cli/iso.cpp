@@ -7,11 +7,8 @@
 #include <memory>
 
 #include "engine/windows_path.h"
+#include "platform/posix/isofs_library.h"
 #include "platform/whole_file.h"
-
-// No burner library here: libisofs then declares the image source itself.
-#define LIBISOFS_WITHOUT_LIBBURN
-#include <libisofs/libisofs.h>
 
 #endif
 
@@ -49,41 +46,6 @@ bool Utf16Length(const std::string& name, std::size_t& units) {
   }
   return valid;
 }
-
-// Whether a library call failed; its message in `error` when it did.
-bool IsoFailed(int code, std::string& error) {
-  if (code >= 0) return false;
-  const char* text = iso_error_to_msg(code);
-  error = text != nullptr ? text : "libisofs error " + std::to_string(code);
-  return true;
-}
-
-// The library's messages of severity SORRY and worse since the last call.
-std::string PendingFailures() {
-  std::string text;
-  int code = 0, image = 0;
-  char message[ISO_MSGS_MESSAGE_LEN];
-  char severity[80];
-  while (iso_obtain_msgs(const_cast<char*>("SORRY"), &code, &image, message, severity) > 0) {
-    if (!text.empty()) text += "; ";
-    text += message;
-  }
-  return text;
-}
-
-struct Library {
-  Library() : ok(iso_init() >= 0) {
-    if (!ok) return;
-    iso_set_msgs_severities(const_cast<char*>("SORRY"), const_cast<char*>("NEVER"),
-                            const_cast<char*>("vostrel-kit"));
-    // Names on Linux are UTF-8; Joliet needs them converted to UTF-16.
-    iso_set_local_charset(const_cast<char*>("UTF-8"), 0);
-  }
-  ~Library() {
-    if (ok) iso_finish();
-  }
-  bool ok;
-};
 
 struct ImageDeleter {
   void operator()(IsoImage* image) const { iso_image_unref(image); }
@@ -134,6 +96,7 @@ bool IsoAvailable() { return true; }
 
 namespace {
 
+using posix::IsoFailed;
 using Image = std::unique_ptr<IsoImage, ImageDeleter>;
 using Source = std::unique_ptr<burn_source, SourceDeleter>;
 
@@ -210,7 +173,7 @@ bool MakeSource(IsoImage* image, Source& source, std::string& error) {
   iso_write_opts_set_joliet_utf16(options.get(), 1);
 
   burn_source* rawSource = nullptr;
-  PendingFailures();  // what adding the files said is already handled
+  posix::PendingIsoFailures();  // what adding the files said is already handled
   if (IsoFailed(iso_image_create_burn_source(image, options.get(), &rawSource), error)) {
     return false;
   }
@@ -225,7 +188,7 @@ bool WriteSource(Source& source, const std::string& file, uint64_t& bytes, std::
   unsigned char block[2048];
   for (int got; (got = source->read_xt(source.get(), block, sizeof block)) != 0;) {
     if (got < 0) {
-      std::string why = PendingFailures();
+      std::string why = posix::PendingIsoFailures();
       error = why.empty() ? "the image could not be made" : why;
       return false;
     }
@@ -237,7 +200,7 @@ bool WriteSource(Source& source, const std::string& file, uint64_t& bytes, std::
   source.get_deleter().finished = true;
   // A file that could not be read is filled with zeros by the library: that
   // image is not the kit.
-  error = PendingFailures();
+  error = posix::PendingIsoFailures();
   return error.empty() && out->Commit(error);
 }
 
@@ -245,8 +208,8 @@ bool WriteSource(Source& source, const std::string& file, uint64_t& bytes, std::
 
 bool WriteIsoImage(const KitListing& listing, const std::string& file, const std::string& volumeId,
                    IsoResult& result, std::string& error) {
-  Library library;
-  if (!library.ok) {
+  posix::IsoLibrary library;
+  if (!library.ok()) {
     error = "libisofs did not start";
     return false;
   }

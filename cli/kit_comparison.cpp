@@ -1,14 +1,13 @@
 #include "cli/kit_comparison.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "cli/messages.h"
 #include "cli/setup_type_check.h"
 #include "cli/sha256.h"
 #include "engine/board_table.h"
 #include "engine/windows_path.h"
+#include "platform/native.h"
 
 namespace vostrel::cli {
 
@@ -58,13 +57,12 @@ std::string WithCauses(std::string text, const std::vector<std::string>& causes)
   return joined.empty() ? text : text + " (" + joined + ")";
 }
 
-bool ReadWhole(const std::string& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream content;
-  content << in.rdbuf();
-  text = content.str();
-  return !in.bad();
+// A reader's sink that keeps a file's bytes in `text`.
+platform::ChunkSink Into(std::string& text) {
+  return [&text](const char* data, std::size_t size) {
+    text.append(data, size);
+    return true;
+  };
 }
 
 }  // namespace
@@ -240,7 +238,7 @@ void KitComparison::CheckContent(const ExpectedItem& item, const KitEntry& entry
     Add(shown, 0, "content differs: " + shown);
     return;
   }
-  if (!Sha256OfFile(medium, mediumDigest, error)) {
+  if (!Sha256OfMediumFile(disk_, item.source, mediumDigest, error)) {
     Add(shown, 0, "cannot check: " + shown + " (the medium's " + medium + ": " + error + ")");
     return;
   }
@@ -249,17 +247,17 @@ void KitComparison::CheckContent(const ExpectedItem& item, const KitEntry& entry
 
 void KitComparison::CheckSetupType(const ExpectedItem& item, const KitEntry& entry) {
   const std::string& shown = entry.relative;
-  std::string medium;
-  if (!item.source.empty() && !ReadWhole(disk_.FullPath(item.source), medium)) {
+  std::string medium, error;
+  if (!item.source.empty() && !platform::ReadMediumFile(disk_, item.source, Into(medium), error)) {
     Add(shown, 0, "cannot check: " + shown + " (the medium's copy cannot be read)");
     return;
   }
   std::string kit;
-  if (!ReadWhole(entry.native, kit)) {
+  if (!platform::ReadWholeFile(entry.native, Into(kit), error)) {
     Add(shown, 0, "cannot check: " + shown + " (it cannot be read)");
     return;
   }
-  std::string digest, error;
+  std::string digest;
   KitDigest(entry, digest, error);  // for the manifest
   for (const std::string& difference : SetupTypeDifferences(medium, item.writes, kit)) {
     Add(shown, 1, "setup-type differs: " + difference);

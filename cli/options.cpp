@@ -56,7 +56,9 @@ struct CommandLine {
 void DeclareKitOptions(CLI::App& app, CommandLine& line) {
   Options& options = line.options;
   app.add_option("--source", options.source,
-                 "The medium's setup.exe, or the medium's folder (required)")
+                 "The medium's setup.exe, the medium's folder, or an ISO 9660 image of the "
+                 "medium, read in place without mounting (Linux; on Windows open (mount) the "
+                 "image in Explorer and pass its drive) (required)")
       ->type_name("PATH");
   app.add_option("--dest", options.destination,
                  "The kit's root folder, created with its parents when missing (required)")

@@ -40,12 +40,32 @@ bool Found(FileSystem& disk, const std::string& absolute, const std::string& giv
   return false;
 }
 
+// A file holding an image of the medium is the medium's root itself.
+// Nothing when the file holds none; else whether the image can be read
+// (false after the reason).
+std::optional<bool> OpenedAsImage(const std::string& absolute, Console& console) {
+  std::string problem;
+  switch (platform::OpenImageSource(absolute, problem)) {
+    case platform::ImageSource::kNotImage:
+      return std::nullopt;
+    case platform::ImageSource::kOpened:
+      return true;
+    case platform::ImageSource::kRefused:
+      break;
+  }
+  console.Err(problem);
+  return false;
+}
+
 bool ResolveSource(FileSystem& disk, const std::string& path, Console& console, std::string& root) {
   const std::string absolute = platform::AbsolutePath(path);
   FileInfo info;
   if (!Found(disk, absolute, path, "source", console, info)) return false;
   if (info.isDirectory) {
     root = winpath::DropTrailingSeparators(absolute, NativeBackslashSeparates());
+  } else if (const std::optional<bool> image = OpenedAsImage(absolute, console)) {
+    if (!*image) return false;
+    root = absolute;
   } else if (NativeBackslashSeparates()) {
     root = StripFileName(absolute);
   } else {

@@ -22,11 +22,12 @@ enum class DestinationUse { kRun, kCheck };
 
 // Everything a command checks before it touches a kit, in this order: both
 // roots given (on Linux holding no '\', which would split them into
-// folders), the report's place, the source found (the medium's folder, or
-// the folder holding the file --source names), the destination resolved
-// (for a check: an existing folder), the validation the window makes, the
-// places of the manifest and the image. False after the message on the
-// console: the command then ends with kExitUsage.
+// folders), the report's place, the source found (the medium's folder, an
+// image of the medium read in place, or the folder holding the file --source
+// names), the destination resolved (for a check: an existing folder), the
+// validation the window makes, the places of the manifest and the image.
+// False after the message on the console: the command then ends with
+// kExitUsage.
 bool PrepareRoots(const Options& options, FileSystem& disk, DestinationUse use, Console& console,
                   Roots& roots);
 

@@ -1,10 +1,10 @@
 #include "cli/sha256.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <functional>
 #include <memory>
-#include <vector>
+
+#include "platform/native.h"
+#include "platform/whole_file.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -18,13 +18,6 @@ namespace vostrel::cli {
 
 namespace {
 
-constexpr std::size_t kChunk = 1 << 20;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 std::string Hex(const unsigned char* bytes, std::size_t size) {
   static const char kDigits[] = "0123456789abcdef";
   std::string text;
@@ -36,37 +29,50 @@ std::string Hex(const unsigned char* bytes, std::size_t size) {
   return text;
 }
 
-// Feeds the file to `update` chunk by chunk; false with a message when it
-// cannot be opened or read.
+// What feeds a file's bytes, chunk by chunk, to the hash; false with a
+// message when it cannot be read.
+using Feed = std::function<bool(const platform::ChunkSink& take, std::string& error)>;
+
+// The digest of what `feed` gives, by `update`; false with a message.
 template <typename Update>
-bool ReadChunks(const std::string& path, std::string& error, Update update) {
-  File file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
-    error = std::strerror(errno);
-    return false;
-  }
-  std::vector<unsigned char> buffer(kChunk);
-  for (;;) {
-    std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
-    if (got > 0 && !update(buffer.data(), got)) {
-      error = "the hash library failed";
-      return false;
-    }
-    if (got < buffer.size()) {
-      if (std::ferror(file.get())) {
-        error = "read error";
-        return false;
-      }
-      return true;
-    }
-  }
+bool Hashed(const Feed& feed, std::string& error, Update update) {
+  bool hashed = true;
+  const bool read = feed(
+      [&](const char* data, std::size_t size) {
+        hashed = update(reinterpret_cast<const unsigned char*>(data), size);
+        return hashed;
+      },
+      error);
+  if (!hashed) error = "the hash library failed";
+  return read && hashed;
 }
+
+bool Sha256Of(const Feed& feed, std::string& digest, std::string& error);
 
 }  // namespace
 
+bool Sha256OfFile(const std::string& path, std::string& digest, std::string& error) {
+  return Sha256Of(
+      [&path](const platform::ChunkSink& take, std::string& failure) {
+        return platform::ReadWholeFile(path, take, failure);
+      },
+      digest, error);
+}
+
+bool Sha256OfMediumFile(FileSystem& disk, const std::string& path, std::string& digest,
+                        std::string& error) {
+  return Sha256Of(
+      [&](const platform::ChunkSink& take, std::string& failure) {
+        return platform::ReadMediumFile(disk, path, take, failure);
+      },
+      digest, error);
+}
+
+namespace {
+
 #ifdef _WIN32
 
-bool Sha256OfFile(const std::string& path, std::string& digest, std::string& error) {
+bool Sha256Of(const Feed& feed, std::string& digest, std::string& error) {
   BCRYPT_ALG_HANDLE algorithm = nullptr;
   if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) {
     error = "SHA-256 is not available from bcrypt";
@@ -78,8 +84,8 @@ bool Sha256OfFile(const std::string& path, std::string& digest, std::string& err
     error = "SHA-256 is not available from bcrypt";
     return false;
   }
-  bool ok = ReadChunks(path, error, [&](unsigned char* data, std::size_t size) {
-    return BCryptHashData(hash, data, static_cast<ULONG>(size), 0) == 0;
+  bool ok = Hashed(feed, error, [&](const unsigned char* data, std::size_t size) {
+    return BCryptHashData(hash, const_cast<unsigned char*>(data), static_cast<ULONG>(size), 0) == 0;
   });
   unsigned char value[32];
   if (ok && BCryptFinishHash(hash, value, sizeof value, 0) != 0) {
@@ -94,13 +100,13 @@ bool Sha256OfFile(const std::string& path, std::string& digest, std::string& err
 
 #else
 
-bool Sha256OfFile(const std::string& path, std::string& digest, std::string& error) {
+bool Sha256Of(const Feed& feed, std::string& digest, std::string& error) {
   std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
   if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
     error = "the hash library failed";
     return false;
   }
-  if (!ReadChunks(path, error, [&](unsigned char* data, std::size_t size) {
+  if (!Hashed(feed, error, [&](const unsigned char* data, std::size_t size) {
         return EVP_DigestUpdate(context.get(), data, size) == 1;
       })) {
     return false;
@@ -116,5 +122,7 @@ bool Sha256OfFile(const std::string& path, std::string& digest, std::string& err
 }
 
 #endif
+
+}  // namespace
 
 }  // namespace vostrel::cli

@@ -5,10 +5,16 @@
 
 #include <string>
 
+#include "engine/file_system.h"
+
 namespace vostrel::cli {
 
 // The lower-case hex SHA-256 of the file at `path` (a native path). False
 // with a message when the file cannot be read.
 bool Sha256OfFile(const std::string& path, std::string& digest, std::string& error);
+
+// The same of a medium's file, as `disk` names it (on disk, or in an image).
+bool Sha256OfMediumFile(FileSystem& disk, const std::string& path, std::string& digest,
+                        std::string& error);
 
 }  // namespace vostrel::cli

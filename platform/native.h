@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/file_system.h"
+#include "platform/whole_file.h"
 
 namespace vostrel::platform {
 
@@ -17,6 +18,19 @@ using SkipListener = std::function<void(const std::string& folder, const std::st
                                         const std::string& reason)>;
 
 std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip = nullptr);
+
+// A source that is a file holding an image of a medium (recognised by its
+// content). On Linux the image is read in place: from then on every native
+// file system of this process sees its tree, read-only, as a folder at
+// `path` (an absolute path). The Windows build refuses it, saying to mount
+// it. kRefused with the reason in `error` (an image that cannot be read).
+enum class ImageSource { kNotImage, kOpened, kRefused };
+ImageSource OpenImageSource(const std::string& path, std::string& error);
+
+// Reads a file of the medium as `disk` names it (a file on disk, or a file
+// in an image OpenImageSource opened) chunk by chunk. False with a message.
+bool ReadMediumFile(FileSystem& disk, const std::string& path, const ChunkSink& take,
+                    std::string& error);
 
 // The absolute form of a root as given on a command line (relative to the
 // current folder), without resolving links; empty on failure.

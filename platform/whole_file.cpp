@@ -1,11 +1,15 @@
 // What both platform layers share of platform/whole_file.h (portable: no OS
-// header): the temporary names, made and recognised in one place, and the
-// one-call write.
+// header): the temporary names, made and recognised in one place, the
+// one-call write, and whole-file reads.
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <random>
 #include <string_view>
+#include <vector>
 
 #include "platform/whole_file.h"
 
@@ -43,7 +47,32 @@ std::uint64_t NextNumber() {
   return x ^ (x >> 31);
 }
 
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
 }  // namespace
+
+bool ReadWholeFile(const std::string& path, const ChunkSink& take, std::string& error) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    error = std::strerror(errno);
+    return false;
+  }
+  std::vector<char> buffer(std::size_t{1} << 20);
+  for (;;) {
+    const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
+    if (got > 0 && !take(buffer.data(), got)) {
+      error = "the reader stopped";
+      return false;
+    }
+    if (got < buffer.size()) {
+      if (!std::ferror(file.get())) return true;
+      error = "read error";
+      return false;
+    }
+  }
+}
 
 std::string TemporaryName() {
   static const char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";

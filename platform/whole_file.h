@@ -1,12 +1,14 @@
-// Whole-file writes: every file the tool writes outside a copy (the report,
-// the manifest, the image, the setup-type file's edits) is written to a
-// hidden temporary beside its final name and put in place only when whole,
-// with one durability policy. platform/posix and platform/win32 each
-// implement it. The platform's temporary names are made and recognised here
-// and nowhere else.
+// Whole-file writes and reads. Every file the tool writes outside a copy
+// (the report, the manifest, the image, the setup-type file's edits) is
+// written to a hidden temporary beside its final name and put in place only
+// when whole, with one durability policy. platform/posix and platform/win32
+// each implement it. The platform's temporary names are made and recognised
+// here and nowhere else. Files the tool reads whole (to hash or compare
+// them) are read here too.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +32,13 @@ std::unique_ptr<WholeFile> BeginWholeFile(const std::string& path, std::string& 
 
 // The whole of `text` to `path`, replaced in one step. False with a message.
 bool WriteWholeFile(const std::string& path, const std::string& text, std::string& error);
+
+// Takes a file's bytes chunk by chunk; false stops the reading.
+using ChunkSink = std::function<bool(const char* data, std::size_t size)>;
+
+// Reads the file at `path` (a native path) whole, chunk by chunk. False with
+// a message when it cannot be opened or read, or `take` stops it.
+bool ReadWholeFile(const std::string& path, const ChunkSink& take, std::string& error);
 
 // A fresh name for one of the platform's hidden temporaries, without a
 // folder: every copy and whole-file write that needs a name takes it from

@@ -6,6 +6,8 @@
 #include <system_error>
 
 #include "engine/windows_path.h"
+#include "platform/disc_image.h"
+#include "platform/posix/medium_file_system.h"
 #include "platform/posix/posix_file_system.h"
 
 namespace fs = std::filesystem;
@@ -13,7 +15,29 @@ namespace fs = std::filesystem;
 namespace vostrel::platform {
 
 std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip) {
-  return std::make_unique<posix::PosixFileSystem>(std::move(onSkip));
+  return std::make_unique<posix::MediumFileSystem>(std::move(onSkip));
+}
+
+ImageSource OpenImageSource(const std::string& path, std::string& error) {
+  switch (RecogniseDiscImage(path)) {
+    case DiscImageKind::kNotImage:
+      return ImageSource::kNotImage;
+    case DiscImageKind::kDamagedOrOther:
+      error = NoVolumeDescriptorMessage(path);
+      return ImageSource::kRefused;
+    case DiscImageKind::kIso9660:
+      break;
+  }
+  if (posix::OpenImageAt(path, error)) return ImageSource::kOpened;
+  error = "cannot read the image " + path + ": " + error;
+  return ImageSource::kRefused;
+}
+
+bool ReadMediumFile(FileSystem& disk, const std::string& path, const ChunkSink& take,
+                    std::string& error) {
+  bool inImage = false;
+  const bool read = posix::ReadImageFile(path, take, inImage, error);
+  return inImage ? read : ReadWholeFile(disk.FullPath(path), take, error);
 }
 
 std::string AbsolutePath(const std::string& path) {

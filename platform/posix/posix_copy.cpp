@@ -41,11 +41,13 @@ bool IsUnsupported(int error) {
 
 // copy_file_range until `size` bytes are copied, the file proves shorter or
 // the kernel cannot go on; 0 or the errno that ended the copy. The plain loop
-// goes on from wherever this stops.
-int CopyRange(int from, int to, uint64_t size, uint64_t& copied) {
+// goes on from wherever this stops. A stretch is read from its own offset.
+int CopyRange(int from, const loff_t* stretchStart, int to, uint64_t size, uint64_t& copied) {
   while (copied < size) {
-    const ssize_t moved = copy_file_range(from, nullptr, to, nullptr,
-                                          std::min<uint64_t>(size - copied, kRangeChunk), 0);
+    loff_t at = stretchStart != nullptr ? *stretchStart + static_cast<loff_t>(copied) : 0;
+    const ssize_t moved =
+        copy_file_range(from, stretchStart != nullptr ? &at : nullptr, to, nullptr,
+                        std::min<uint64_t>(size - copied, kRangeChunk), 0);
     if (moved > 0) {
       copied += static_cast<uint64_t>(moved);
       continue;
@@ -58,10 +60,11 @@ int CopyRange(int from, int to, uint64_t size, uint64_t& copied) {
   return 0;
 }
 
-// read/write to the end of the file; 0 or the errno that ended the copy.
-int CopyByBuffer(int from, int to, std::vector<char>& buffer, uint64_t& copied) {
+// read/write until `next` gives no more; 0 or the errno that ended the copy.
+template <typename Next>
+int CopyByBuffer(Next next, int to, std::vector<char>& buffer, uint64_t& copied) {
   for (;;) {
-    const ssize_t got = read(from, buffer.data(), buffer.size());
+    const ssize_t got = next(buffer.data(), buffer.size());
     if (got < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -170,16 +173,41 @@ bool PosixFileSystem::IsStale(const OpenFolder& folder) {
   return held.st_dev != named.st_dev || held.st_ino != named.st_ino;
 }
 
-bool PosixFileSystem::CopyOneFile(const std::string& existing, const std::string& target,
-                                  bool failIfExists) {
-  Outcome outcome = CopyThroughFolders(existing, target, failIfExists);
+template <typename Attempt>
+bool PosixFileSystem::TriedAgainWhenStale(Attempt attempt) {
+  Outcome outcome = attempt();
   if (outcome == Outcome::kStale) {
-    // A folder held open was removed or replaced behind our back: find both
+    // A folder held open was removed or replaced behind our back: find the
     // folders again by name.
     Forget();
-    outcome = CopyThroughFolders(existing, target, failIfExists);
+    outcome = attempt();
   }
   return outcome == Outcome::kOk;
+}
+
+bool PosixFileSystem::CopyOneFile(const std::string& existing, const std::string& target,
+                                  bool failIfExists) {
+  return TriedAgainWhenStale([&] { return CopyThroughFolders(existing, target, failIfExists); });
+}
+
+bool PosixFileSystem::CopyFromStream(const StreamedFile& file, const std::string& target,
+                                     bool failIfExists) {
+  CopySource source;
+  source.fd = file.fd;
+  source.size = file.size;
+  source.offset = file.offset;
+  source.stretch = file.fd >= 0;
+  source.stream = file.fd >= 0 ? nullptr : file.stream;
+  // Windows marks every file on a CD read-only, and a copy keeps the bit.
+  source.mode = file.readOnly ? 0444 : 0644;
+  source.times[0].tv_sec = static_cast<time_t>(file.modified);
+  source.times[1].tv_sec = static_cast<time_t>(file.modified);
+  return TriedAgainWhenStale([&] {
+    if (source.stream != nullptr && !source.stream->Rewind()) {
+      return OutcomeOf(Fail(Win32FromErrno(errno)));
+    }
+    return CopyTo(target, failIfExists, source);
+  });
 }
 
 PosixFileSystem::Outcome PosixFileSystem::CopyThroughFolders(const std::string& existing,
@@ -191,7 +219,18 @@ PosixFileSystem::Outcome PosixFileSystem::CopyThroughFolders(const std::string& 
   struct stat status;
   if (fstat(in.get(), &status) != 0) return OutcomeOf(Fail(Win32FromErrno(errno)));
   if (!S_ISREG(status.st_mode)) return OutcomeOf(Fail(code::kAccessDenied));
+  CopySource source;
+  source.fd = in.get();
+  source.size = static_cast<uint64_t>(status.st_size);
+  source.mode = status.st_mode & kPermissionBits;
+  source.times[0] = status.st_atim;
+  source.times[1] = status.st_mtim;
+  source.device = static_cast<uint64_t>(status.st_dev);
+  return CopyTo(target, failIfExists, source);
+}
 
+PosixFileSystem::Outcome PosixFileSystem::CopyTo(const std::string& target, bool failIfExists,
+                                                 const CopySource& source) {
   FolderRef folder;
   std::string name;
   if (!OpenTargetFolder(target, folder, name)) return Outcome::kFailed;
@@ -209,14 +248,17 @@ PosixFileSystem::Outcome PosixFileSystem::CopyThroughFolders(const std::string& 
       }
       replacing = spelling;
     }
-    const Outcome outcome = CopyInto(folder, name, replacing, in.get(), status);
+    const Outcome outcome = CopyInto(folder, name, replacing, source);
     // The name was taken behind our back after the folder was read; where
     // replacing is allowed, look again (the index now knows the name).
     if (outcome != Outcome::kFailed || forgets != forgets_ || failIfExists || !replacing.empty() ||
         lastError_ != code::kFileExists || !firstTry) {
       return outcome;
     }
-    if (lseek(in.get(), 0, SEEK_SET) != 0) return OutcomeOf(Fail(Win32FromErrno(errno)));
+    const bool rewound = source.stream != nullptr ? source.stream->Rewind()
+                         : source.stretch         ? true
+                                                  : lseek(source.fd, 0, SEEK_SET) == 0;
+    if (!rewound) return OutcomeOf(Fail(Win32FromErrno(errno)));
   }
 }
 
@@ -275,13 +317,12 @@ bool PosixFileSystem::OpenTargetFolder(const std::string& target, FolderRef& fol
 // failure, a full disk or a crash never leaves a partial file behind, and an
 // existing file is never replaced by accident.
 PosixFileSystem::Outcome PosixFileSystem::CopyInto(const FolderRef& folder, const std::string& leaf,
-                                                   const std::string& replacing, int source,
-                                                   const struct ::stat& status) {
+                                                   const std::string& replacing,
+                                                   const CopySource& source) {
   PendingCopy pending(folder, leaf, replacing);
-  const Outcome created =
-      CreatePending(pending, status.st_mode & kPermissionBits, replacing.empty());
+  const Outcome created = CreatePending(pending, source.mode, replacing.empty());
   if (created != Outcome::kOk) return created;
-  int error = FillPending(pending, source, status);
+  int error = FillPending(pending, source);
   if (error == 0) error = PlacePending(pending, !replacing.empty());
   if (error != 0) return Discard(pending, error);
   names_.NoteAdded(*folder.native, pending.finalName);
@@ -312,25 +353,21 @@ PosixFileSystem::Outcome PosixFileSystem::CreatePending(PendingCopy& pending, mo
   return Outcome::kOk;
 }
 
-int PosixFileSystem::FillPending(PendingCopy& pending, int source, const struct ::stat& status) {
+int PosixFileSystem::FillPending(PendingCopy& pending, const CopySource& source) {
   const std::string& folder = *pending.folder.native;
   // Where a reflink was refused, it is not tried again for the same pair of
   // disks (source device, target folder) file after file.
-  const uint64_t device = static_cast<uint64_t>(status.st_dev);
-  const bool tryClone = options_.clone && !(noCloneDevice_ == device && noCloneFolder_ == folder);
-  const DataMoved moved =
-      CopyData(source, pending.out.get(), static_cast<uint64_t>(status.st_size), tryClone);
+  const bool tryClone =
+      options_.clone && !(noCloneDevice_ == source.device && noCloneFolder_ == folder);
+  const DataMoved moved = CopyData(source, pending.out.get(), tryClone);
   if (moved.error != 0) return moved.error;
   if (moved.cloneRefused) {
-    noCloneDevice_ = device;
+    noCloneDevice_ = source.device;
     noCloneFolder_ = folder;
   }
   pending.copied = moved.bytes;
-  if (!pending.modeSet && fchmod(pending.out.get(), status.st_mode & kPermissionBits) != 0) {
-    return errno;
-  }
-  const struct timespec times[2] = {status.st_atim, status.st_mtim};
-  return futimens(pending.out.get(), times) != 0 ? errno : 0;
+  if (!pending.modeSet && fchmod(pending.out.get(), source.mode) != 0) return errno;
+  return futimens(pending.out.get(), source.times) != 0 ? errno : 0;
 }
 
 int PosixFileSystem::PlacePending(PendingCopy& pending, bool replacing) {
@@ -366,16 +403,17 @@ bool PosixFileSystem::HeldFolderReplaced(const FolderRef& folder, int error) {
 }
 
 // Reflink first (no data moves at all), then copy_file_range (the kernel
-// copies, possibly offloaded), then a plain read/write loop. `size` is the
-// source's size when opened: the medium does not change while a kit is
-// built, so no call is spent to find its end.
-PosixFileSystem::DataMoved PosixFileSystem::CopyData(int from, int to, uint64_t size,
+// copies, possibly offloaded), then a plain read/write loop. A whole file's
+// `size` is its size when opened: the medium does not change while a kit is
+// built, so no call is spent to find its end. A stretch or a stream must
+// give exactly its size: less means the image ends before the file does.
+PosixFileSystem::DataMoved PosixFileSystem::CopyData(const CopySource& from, int to,
                                                      bool tryClone) {
   DataMoved moved;
   // Sizes of 0 go to the plain loop: some files report 0 and hold data.
-  if (tryClone && size > 0) {
-    if (ioctl(to, FICLONE, from) == 0) {
-      moved.bytes = size;
+  if (from.WholeFile() && tryClone && from.size > 0) {
+    if (ioctl(to, FICLONE, from.fd) == 0) {
+      moved.bytes = from.size;
       return moved;
     }
     if (!IsUnsupported(errno)) {
@@ -384,12 +422,23 @@ PosixFileSystem::DataMoved PosixFileSystem::CopyData(int from, int to, uint64_t 
     }
     moved.cloneRefused = true;
   }
-  if (options_.copyFileRange && size > 0) {
-    moved.error = CopyRange(from, to, size, moved.bytes);
-    if (moved.error != 0 || moved.bytes == size) return moved;
+  const loff_t start = static_cast<loff_t>(from.offset);
+  if (from.stream == nullptr && options_.copyFileRange && from.size > 0) {
+    moved.error = CopyRange(from.fd, from.stretch ? &start : nullptr, to, from.size, moved.bytes);
+    if (moved.error != 0 || moved.bytes == from.size) return moved;
   }
   if (buffer_.empty()) buffer_.resize(kBufferSize);
-  moved.error = CopyByBuffer(from, to, buffer_, moved.bytes);
+  moved.error = CopyByBuffer(
+      [&](char* buffer, size_t size) -> ssize_t {
+        if (from.stream != nullptr) return from.stream->Read(buffer, size);
+        if (!from.stretch) return read(from.fd, buffer, size);
+        const size_t wanted = std::min<uint64_t>(size, from.size - moved.bytes);
+        return wanted == 0
+                   ? 0
+                   : pread(from.fd, buffer, wanted, start + static_cast<loff_t>(moved.bytes));
+      },
+      to, buffer_, moved.bytes);
+  if (moved.error == 0 && !from.WholeFile() && moved.bytes != from.size) moved.error = EIO;
   return moved;
 }
 

@@ -55,13 +55,10 @@ bool AttributesOf(DIR* dir, const dirent& entry, uint32_t& bits) {
 
 }  // namespace
 
-// The entries of a listing that match the pattern `where` ends in, as
-// Windows lists them: "." and ".." first (but in a volume's root), then in
-// NTFS order.
-std::vector<FindData> PosixFileSystem::Matching(const Location& where,
+std::vector<FindData> PosixFileSystem::Matching(const std::string& pattern, bool withDots,
                                                 std::vector<FolderEntry>& listing,
                                                 const std::vector<uint32_t>& attributes) {
-  const std::u16string wanted = FoldKey(where.leaf);
+  const std::u16string wanted = FoldKey(pattern);
   std::vector<size_t> order;
   for (size_t i = 0; i < listing.size(); ++i) {
     if (MatchesPattern(wanted, listing[i].key)) order.push_back(i);
@@ -71,7 +68,7 @@ std::vector<FindData> PosixFileSystem::Matching(const Location& where,
   });
   std::vector<FindData> entries;
   entries.reserve(order.size() + 2);
-  if (where.folder != "/") {
+  if (withDots) {
     for (const char* dots : {".", ".."}) {
       if (MatchesPattern(wanted, FoldKey(dots))) {
         entries.push_back(FindData{dots, kFileAttributeDirectory});
@@ -104,6 +101,11 @@ class PosixFileSystem::Enumeration : public FolderEnumeration {
   std::vector<FindData> entries_;
   size_t next_ = 1;  // FindFirst hands out the first entry
 };
+
+std::unique_ptr<FolderEnumeration> PosixFileSystem::Enumerate(unsigned long& lastError,
+                                                              std::vector<FindData> entries) {
+  return std::make_unique<Enumeration>(lastError, std::move(entries));
+}
 
 PosixFileSystem::PosixFileSystem(platform::SkipListener onSkip)
     : PosixFileSystem(std::move(onSkip), CopyOptions()) {}
@@ -199,13 +201,13 @@ std::unique_ptr<FolderEnumeration> PosixFileSystem::FindFirst(const std::string&
   if (!ReadListing(dir, where.folder, listing, attributes)) return nullptr;
   names_.Install(where.folder, listing);
 
-  std::vector<FindData> entries = Matching(where, listing, attributes);
+  std::vector<FindData> entries = Matching(where.leaf, where.folder != "/", listing, attributes);
   if (entries.empty()) {
     Fail(code::kFileNotFound);
     return nullptr;
   }
   first = entries.front();
-  return std::make_unique<Enumeration>(lastError_, std::move(entries));
+  return Enumerate(lastError_, std::move(entries));
 }
 
 DIR* PosixFileSystem::OpenListing(const Location& where) {

@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <sys/types.h>
 
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,30 @@ struct stat;
 namespace vostrel::posix {
 
 class UniqueFd;
+
+// The bytes of a file that is not a file of its own on disk (a file inside a
+// medium image), read in order.
+class ContentStream {
+ public:
+  virtual ~ContentStream() = default;
+  // Up to `size` bytes into `buffer`: how many (0 at the end), or -1 with
+  // errno set.
+  virtual long Read(char* buffer, size_t size) = 0;
+  // Back to the first byte; false with errno set.
+  virtual bool Rewind() = 0;
+};
+
+// A file copied in from outside the disk: its facts and where its bytes are.
+struct StreamedFile {
+  uint64_t size = 0;
+  int64_t modified = 0;  // seconds since 1970
+  bool readOnly = false;
+  // The bytes [offset, offset + size) of the file open as `fd`, which the
+  // kernel copies, when fd >= 0; else they are read from `stream`.
+  int fd = -1;
+  uint64_t offset = 0;
+  ContentStream* stream = nullptr;
+};
 
 class PosixFileSystem : public FileSystem {
  public:
@@ -54,6 +79,21 @@ class PosixFileSystem : public FileSystem {
   bool GetInfo(const std::string& path, FileInfo& info) override;
   uint64_t LastCopySize() const override { return lastCopySize_; }
 
+  // CopyOneFile for a file from outside the disk: the same fail-if-exists
+  // write, whole or not at all, with the file's time and read-only bit.
+  bool CopyFromStream(const StreamedFile& file, const std::string& target, bool failIfExists);
+
+  // A folder's entries that match `pattern` (a FindFirst name pattern) as
+  // Windows lists them: "." and ".." first when `withDots` (every folder but
+  // a volume's root), then in NTFS order. Empty when none matches.
+  static std::vector<FindData> Matching(const std::string& pattern, bool withDots,
+                                        std::vector<FolderEntry>& listing,
+                                        const std::vector<uint32_t>& attributes);
+  // An enumeration that hands out `entries` (the first already handed out by
+  // FindFirst), ending with ERROR_NO_MORE_FILES in `lastError`.
+  static std::unique_ptr<FolderEnumeration> Enumerate(unsigned long& lastError,
+                                                      std::vector<FindData> entries);
+
  private:
   class Enumeration;
   struct Location;
@@ -81,8 +121,6 @@ class PosixFileSystem : public FileSystem {
   DIR* OpenListing(const Location& where);
   bool ReadListing(DIR* dir, const std::string& folder, std::vector<FolderEntry>& listing,
                    std::vector<uint32_t>& attributes);
-  static std::vector<FindData> Matching(const Location& where, std::vector<FolderEntry>& listing,
-                                        const std::vector<uint32_t>& attributes);
 
   bool Fail(unsigned long win32Code);
   // Fails with the Win32 code for `error`; a missing item gives 2 when its
@@ -102,25 +140,46 @@ class PosixFileSystem : public FileSystem {
   };
   struct PendingCopy;
 
+  // Where a copy takes its bytes and facts from: a file of its own, read to
+  // its end; a stretch of a file, read exactly; or a stream.
+  struct CopySource {
+    int fd = -1;
+    uint64_t size = 0;
+    uint64_t offset = 0;
+    bool stretch = false;  // the bytes [offset, offset + size) of fd, no more
+    ContentStream* stream = nullptr;
+    mode_t mode = 0;
+    struct timespec times[2] = {};  // accessed, modified
+    uint64_t device = 0;
+
+    bool WholeFile() const { return !stretch && stream == nullptr; }
+  };
+
+  // Runs one try of a copy, and once more where a folder held open was
+  // replaced meanwhile.
+  template <typename Attempt>
+  bool TriedAgainWhenStale(Attempt attempt);
   // One try of CopyOneFile.
   Outcome CopyThroughFolders(const std::string& existing, const std::string& target,
                              bool failIfExists);
   // Opens the file to copy, by name in a folder held open or the long way.
   Outcome OpenSource(const std::string& existing, UniqueFd& in);
+  // The copy of `source` under the name `target`, once its bytes are known.
+  Outcome CopyTo(const std::string& target, bool failIfExists, const CopySource& source);
   // The folder the copy goes into and the copy's name in it; false with
   // LastError set.
   bool OpenTargetFolder(const std::string& target, FolderRef& folder, std::string& name);
   Outcome CopyInto(const FolderRef& folder, const std::string& leaf, const std::string& replacing,
-                   int source, const struct ::stat& status);
+                   const CopySource& source);
   Outcome CreatePending(PendingCopy& pending, mode_t wanted, bool mayBeUnnamed);
   // Data, permission bits and times; 0 or errno.
-  int FillPending(PendingCopy& pending, int source, const struct ::stat& status);
+  int FillPending(PendingCopy& pending, const CopySource& source);
   // Puts the finished copy under its final name; 0 or errno.
   int PlacePending(PendingCopy& pending, bool replacing);
   // Removes what a failed copy left and reports the failure.
   Outcome Discard(PendingCopy& pending, int error);
   static bool HeldFolderReplaced(const FolderRef& folder, int error);
-  DataMoved CopyData(int from, int to, uint64_t size, bool tryClone);
+  DataMoved CopyData(const CopySource& from, int to, bool tryClone);
 
   platform::SkipListener onSkip_;
   CopyOptions options_;

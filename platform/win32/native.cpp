@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "engine/windows_path.h"
+#include "platform/disc_image.h"
 #include "platform/win32/win32_file_system.h"
 
 namespace vostrel::platform {
@@ -28,6 +29,21 @@ std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip) {
   // Every name Windows lists is a name Windows can open: nothing is skipped.
   (void)onSkip;
   return std::make_unique<Win32FileSystem>();
+}
+
+// Windows reads an image once Explorer has mounted it as a drive; this
+// build reads media from drives and folders only.
+ImageSource OpenImageSource(const std::string& path, std::string& error) {
+  if (RecogniseDiscImage(path) == DiscImageKind::kNotImage) return ImageSource::kNotImage;
+  error = path +
+          " is an image of a disc, which this build does not read: open (mount) it in Explorer "
+          "and pass the drive it gets, e.g. --source E:\\";
+  return ImageSource::kRefused;
+}
+
+bool ReadMediumFile(FileSystem& disk, const std::string& path, const ChunkSink& take,
+                    std::string& error) {
+  return ReadWholeFile(disk.FullPath(path), take, error);
 }
 
 std::string AbsolutePath(const std::string& path) { return Win32FullPathName(path); }

@@ -102,6 +102,9 @@ TEST_F(KitCli, AllBoardsQuietly) {
 TEST_F(KitCli, RefusalsExitTwoAndWriteNothing) {
   const std::string medium = tree_.Path("medium");
   const std::string kit = tree_.Path("kit");
+  // An image of a disc, by its volume descriptor (nothing sound after it).
+  const std::string disc = tree_.Path("disc.img");
+  tree_.Write("disc.img", std::string(16 * 2048, '\0') + "\001CD001" + std::string(2042, 'x'));
   auto before = tree_.Snapshot();
   struct Case {
     std::vector<std::string> arguments;
@@ -120,8 +123,11 @@ TEST_F(KitCli, RefusalsExitTwoAndWriteNothing) {
       {{"--source", medium, "--dest", kit, "--bogus"}, "~--bogus"},
       {{"--source", medium, "--dest", kit, "--report", tree_.Path("no/such/r.json")}, "~report"},
   };
-#ifndef _WIN32
+#ifdef _WIN32
+  cases.push_back({{"--source", disc, "--dest", kit}, "~open (mount) it in Explorer"});
+#else
   cases.push_back({{"--source", medium, "--dest", tree_.Path("a\\b")}, "~split into folders"});
+  cases.push_back({{"--source", disc, "--dest", kit}, "~cannot read the image " + disc});
 #endif
   for (const Case& c : cases) {
     KitResult run = Kit(c.arguments);

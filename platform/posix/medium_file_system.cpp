@@ -1,0 +1,281 @@
+#include "platform/posix/medium_file_system.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "engine/windows_path.h"
+
+namespace vostrel::posix {
+
+namespace {
+
+namespace code = win32_error;
+
+// Folder identities in an image: a volume no disk's device number reaches.
+constexpr uint64_t kImageVolume = uint64_t{1} << 63;
+
+// The images this process reads, by the path of their file.
+std::vector<OpenImage>& OpenImages() {
+  static std::vector<OpenImage> images;
+  return images;
+}
+
+// The image `path` lies in, and the part of `path` below its root.
+const OpenImage* ImageOf(const std::string& path, std::string& relative) {
+  for (const OpenImage& open : OpenImages()) {
+    if (winpath::RelativeTo(open.root, path, relative)) return &open;
+  }
+  return nullptr;
+}
+
+bool SameFile(const OpenImage& open, const struct stat& status) {
+  return open.device == static_cast<uint64_t>(status.st_dev) &&
+         open.inode == static_cast<uint64_t>(status.st_ino) &&
+         open.size == static_cast<uint64_t>(status.st_size) &&
+         open.modified == static_cast<int64_t>(status.st_mtim.tv_sec);
+}
+
+// A missing item: ERROR_FILE_NOT_FOUND when its folder is there, else
+// ERROR_PATH_NOT_FOUND, as for a folder on disk; below a folder that could
+// not be read, ERROR_IO_DEVICE.
+unsigned long MissingCode(const MediumImage::Walk& walk) {
+  if (!walk.last->unreadable.empty()) return code::kIoDevice;
+  const bool folderThere = walk.found + 1 == walk.names.size() && walk.last->isDirectory;
+  return folderThere ? code::kFileNotFound : code::kPathNotFound;
+}
+
+}  // namespace
+
+bool OpenImageAt(const std::string& root, std::string& error) {
+  struct stat status;
+  if (stat(root.c_str(), &status) != 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  std::vector<OpenImage>& images = OpenImages();
+  for (auto it = images.begin(); it != images.end(); ++it) {
+    if (it->root != root) continue;
+    if (SameFile(*it, status)) return true;
+    images.erase(it);  // another file stands there now
+    break;
+  }
+  OpenImage open;
+  open.image = MediumImage::Open(root, error);
+  if (!open.image) return false;
+  static uint64_t serials = 0;
+  open.root = root;
+  char* real = realpath(root.c_str(), nullptr);
+  open.native = real != nullptr ? real : root;
+  std::free(real);
+  open.serial = ++serials;
+  open.device = static_cast<uint64_t>(status.st_dev);
+  open.inode = static_cast<uint64_t>(status.st_ino);
+  open.size = static_cast<uint64_t>(status.st_size);
+  open.modified = static_cast<int64_t>(status.st_mtim.tv_sec);
+  images.push_back(std::move(open));
+  return true;
+}
+
+bool ReadImageFile(const std::string& path, const platform::ChunkSink& take, bool& inImage,
+                   std::string& error) {
+  std::string relative;
+  const OpenImage* open = ImageOf(path, relative);
+  inImage = open != nullptr;
+  if (open == nullptr) return false;
+  const MediumImage::Walk walk = open->image->Resolve(relative);
+  if (!walk.Complete() || walk.last->isDirectory) {
+    error = walk.Complete() ? "it is a folder" : "no such file in the image";
+    return false;
+  }
+  std::unique_ptr<ContentStream> stream = open->image->OpenContent(*walk.last, error);
+  if (!stream) return false;
+  std::vector<char> buffer(size_t{1} << 20);
+  for (;;) {
+    const long got = stream->Read(buffer.data(), buffer.size());
+    if (got < 0) {
+      error = std::strerror(errno);
+      return false;
+    }
+    if (got == 0) return true;
+    if (!take(buffer.data(), static_cast<size_t>(got))) {
+      error = "the reader stopped";
+      return false;
+    }
+  }
+}
+
+// An enumeration that marks, at every step, which side answers the call.
+class MediumFileSystem::Answering : public FolderEnumeration {
+ public:
+  Answering(std::unique_ptr<FolderEnumeration> inner, bool& imageAnswered, bool fromImage)
+      : inner_(std::move(inner)), imageAnswered_(imageAnswered), fromImage_(fromImage) {}
+  bool Next(FindData& entry) override {
+    imageAnswered_ = fromImage_;
+    return inner_->Next(entry);
+  }
+
+ private:
+  std::unique_ptr<FolderEnumeration> inner_;
+  bool& imageAnswered_;
+  bool fromImage_;
+};
+
+MediumFileSystem::MediumFileSystem(platform::SkipListener onSkip)
+    : disk_(onSkip), onSkip_(std::move(onSkip)) {}
+
+bool MediumFileSystem::FromImage(unsigned long win32Code) {
+  lastError_ = win32Code;
+  imageAnswered_ = true;
+  return false;
+}
+
+bool MediumFileSystem::FromDisk(bool result) {
+  imageAnswered_ = false;
+  return result;
+}
+
+unsigned long MediumFileSystem::LastError() const {
+  return imageAnswered_ ? lastError_ : disk_.LastError();
+}
+
+const ImageItem* MediumFileSystem::Find(const OpenImage& open, const std::string& relative) {
+  const MediumImage::Walk walk = open.image->Resolve(relative);
+  if (walk.Complete()) return walk.last;
+  FromImage(MissingCode(walk));
+  return nullptr;
+}
+
+// A disc is write-protected: nothing in an image changes.
+bool MediumFileSystem::WriteProtected(const std::string& path) {
+  std::string relative;
+  return ImageOf(path, relative) != nullptr && !FromImage(code::kAccessDenied);
+}
+
+bool MediumFileSystem::CreateFolder(const std::string& path) {
+  return !WriteProtected(path) && FromDisk(disk_.CreateFolder(path));
+}
+
+bool MediumFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
+  return !WriteProtected(path) && FromDisk(disk_.SetAttributes(path, attributes));
+}
+
+bool MediumFileSystem::WriteProfileEntry(const std::string& section, const std::string& key,
+                                         const std::string& value, const std::string& path) {
+  return !WriteProtected(path) && FromDisk(disk_.WriteProfileEntry(section, key, value, path));
+}
+
+bool MediumFileSystem::RemoveFile(const std::string& path) {
+  return !WriteProtected(path) && FromDisk(disk_.RemoveFile(path));
+}
+
+bool MediumFileSystem::CopyOneFile(const std::string& existing, const std::string& target,
+                                   bool failIfExists) {
+  if (WriteProtected(target)) return false;
+  std::string relative;
+  const OpenImage* open = ImageOf(existing, relative);
+  if (open == nullptr) return FromDisk(disk_.CopyOneFile(existing, target, failIfExists));
+  const ImageItem* file = Find(*open, relative);
+  if (file == nullptr) return false;
+  if (file->isDirectory) return FromImage(code::kAccessDenied);
+  std::unique_ptr<ContentStream> stream;
+  const StreamedFile streamed = open->image->Streamed(*file, stream);
+  return FromDisk(disk_.CopyFromStream(streamed, target, failIfExists));
+}
+
+std::unique_ptr<FolderEnumeration> MediumFileSystem::FindFirst(const std::string& pattern,
+                                                               FindData& first) {
+  std::string relative;
+  if (const OpenImage* open = ImageOf(pattern, relative)) {
+    return FindInImage(*open, relative, pattern, first);
+  }
+  std::unique_ptr<FolderEnumeration> listed = disk_.FindFirst(pattern, first);
+  FromDisk(true);
+  if (!listed) return nullptr;
+  return std::make_unique<Answering>(std::move(listed), imageAnswered_, false);
+}
+
+std::unique_ptr<FolderEnumeration> MediumFileSystem::FindInImage(const OpenImage& open,
+                                                                 const std::string& relative,
+                                                                 const std::string& pattern,
+                                                                 FindData& first) {
+  if (relative.empty() || winpath::IsSeparator(pattern.back())) {
+    FromImage(code::kFileNotFound);  // no name pattern after the folder
+    return nullptr;
+  }
+  const MediumImage::Walk walk = open.image->Resolve(winpath::ParentOf(relative, false));
+  const ImageItem& folder = *walk.last;
+  if (!folder.unreadable.empty()) {
+    if (onSkip_) {
+      onSkip_(open.native + winpath::ParentOf(walk.spelled, false), folder.name, folder.unreadable);
+    }
+    FromImage(code::kIoDevice);
+    return nullptr;
+  }
+  if (!walk.Complete() || !folder.isDirectory) {
+    FromImage(code::kPathNotFound);
+    return nullptr;
+  }
+  for (const auto& [name, reason] : folder.skipped) {
+    if (onSkip_) onSkip_(open.native + walk.spelled, name, reason);
+  }
+  std::vector<FolderEntry> listing;
+  std::vector<uint32_t> attributes;
+  for (uint32_t index : folder.children) {
+    const ImageItem& item = open.image->At(index);
+    listing.push_back(FolderEntry{item.key, item.name});
+    attributes.push_back(item.isDirectory ? kFileAttributeDirectory : kFileAttributeReadOnly);
+  }
+  // The image's root stands for a drive's root, which lists no "." or "..".
+  std::vector<FindData> entries = PosixFileSystem::Matching(
+      winpath::LastName(relative, false), &folder != &open.image->Root(), listing, attributes);
+  if (entries.empty()) {
+    FromImage(code::kFileNotFound);
+    return nullptr;
+  }
+  first = entries.front();
+  imageAnswered_ = true;
+  return std::make_unique<Answering>(PosixFileSystem::Enumerate(lastError_, std::move(entries)),
+                                     imageAnswered_, true);
+}
+
+std::string MediumFileSystem::FullPath(const std::string& path) {
+  std::string relative;
+  const OpenImage* open = ImageOf(path, relative);
+  if (open == nullptr) return disk_.FullPath(path);
+  const MediumImage::Walk walk = open->image->Resolve(relative);
+  std::string full = open->native + walk.spelled;
+  for (std::size_t i = walk.found; i < walk.names.size(); ++i) full += "/" + walk.names[i];
+  return full;
+}
+
+bool MediumFileSystem::IdentifyFolder(const std::string& path, FolderId& id) {
+  std::string relative;
+  const OpenImage* open = ImageOf(path, relative);
+  if (open == nullptr) return FromDisk(disk_.IdentifyFolder(path, id));
+  const ImageItem* item = Find(*open, relative);
+  if (item == nullptr) return false;
+  if (!item->isDirectory) return FromImage(code::kDirectory);
+  id.volume = kImageVolume | open->serial;
+  id.index = open->image->IndexOf(*item);
+  imageAnswered_ = true;
+  return true;
+}
+
+bool MediumFileSystem::GetInfo(const std::string& path, FileInfo& info) {
+  std::string relative;
+  const OpenImage* open = ImageOf(path, relative);
+  if (open == nullptr) return FromDisk(disk_.GetInfo(path, info));
+  const ImageItem* item = Find(*open, relative);
+  if (item == nullptr) return false;
+  info.isDirectory = item->isDirectory;
+  info.readOnly = !item->isDirectory;  // as Windows marks every file on a CD
+  info.size = item->size;
+  imageAnswered_ = true;
+  return true;
+}
+
+}  // namespace vostrel::posix

@@ -1,0 +1,81 @@
+// The engine's file system on Linux, with the medium side as a seam: a
+// folder on disk, or an image of the medium read in place. An image opened
+// with OpenImageAt stands, read-only, as a folder at the path of its file in
+// every MediumFileSystem of the process; what lies in it is answered from
+// the image (names without regard to case, NTFS order, folder identities,
+// read-only files with the image's times), and a copy out of it streams
+// into the POSIX layer's copy path. Everything else, the destination above
+// all, is the POSIX layer's.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "engine/file_system.h"
+#include "platform/native.h"
+#include "platform/posix/medium_image.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/whole_file.h"
+
+namespace vostrel::posix {
+
+// An image the process reads, and where it stands.
+struct OpenImage {
+  std::string root;    // the absolute path of its file, as the run names the source
+  std::string native;  // that file, links followed
+  uint64_t serial = 0;
+  uint64_t device = 0, inode = 0, size = 0;
+  int64_t modified = 0;
+  std::unique_ptr<MediumImage> image;
+};
+
+// Opens the image in the file at `root` (an absolute path) for the rest of
+// the process, or finds it open already. False with the reason in `error`.
+bool OpenImageAt(const std::string& root, std::string& error);
+
+// Reads a file of an image the process reads, chunk by chunk. `inImage`
+// says whether `path` lies in one; false with a message when it cannot be
+// read.
+bool ReadImageFile(const std::string& path, const platform::ChunkSink& take, bool& inImage,
+                   std::string& error);
+
+class MediumFileSystem : public FileSystem {
+ public:
+  explicit MediumFileSystem(platform::SkipListener onSkip = nullptr);
+
+  bool CreateFolder(const std::string& path) override;
+  bool CopyOneFile(const std::string& existing, const std::string& target,
+                   bool failIfExists) override;
+  std::unique_ptr<FolderEnumeration> FindFirst(const std::string& pattern,
+                                               FindData& first) override;
+  unsigned long LastError() const override;
+  bool SetAttributes(const std::string& path, uint32_t attributes) override;
+  bool WriteProfileEntry(const std::string& section, const std::string& key,
+                         const std::string& value, const std::string& path) override;
+  bool RemoveFile(const std::string& path) override;
+  std::string FullPath(const std::string& path) override;
+  bool IdentifyFolder(const std::string& path, FolderId& id) override;
+  bool GetInfo(const std::string& path, FileInfo& info) override;
+  uint64_t LastCopySize() const override { return disk_.LastCopySize(); }
+
+ private:
+  class Answering;
+
+  // The item `path` names in the image it lies in, or nullptr with the
+  // error set (a file or a path not found).
+  const ImageItem* Find(const OpenImage& open, const std::string& relative);
+  std::unique_ptr<FolderEnumeration> FindInImage(const OpenImage& open, const std::string& relative,
+                                                 const std::string& pattern, FindData& first);
+  // True, with the error set, when `path` lies in an image.
+  bool WriteProtected(const std::string& path);
+  // What the last call answered: from an image, or from the disk.
+  bool FromImage(unsigned long code);
+  bool FromDisk(bool result);
+
+  PosixFileSystem disk_;
+  platform::SkipListener onSkip_;
+  unsigned long lastError_ = 0;
+  bool imageAnswered_ = false;
+};
+
+}  // namespace vostrel::posix

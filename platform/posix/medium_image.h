@@ -1,0 +1,94 @@
+// An image of a medium read in place with libisofs: its tree as Windows
+// shows it when the disc is inserted (Joliet names when the image has them,
+// else Rock Ridge names, else the plain ISO 9660 names without ";1"), each
+// folder's items in NTFS order, and the bytes of its files. The library
+// reads the image through a source of our own that bounds its work: no
+// block read past the image's end, none read again and again (a folder that
+// contains itself), and the whole tree read within a time limit, on a thread
+// with room for a deep tree.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/posix/isofs_library.h"
+#include "platform/posix/posix_file_system.h"
+
+namespace vostrel::posix {
+
+struct ImageBlocks;
+
+// One file or folder of an image.
+struct ImageItem {
+  std::string name;  // "" for the root
+  std::u16string key;
+  bool isDirectory = false;
+  uint64_t size = 0;
+  int64_t modified = 0;            // seconds since 1970
+  std::vector<uint32_t> children;  // a folder's items, in NTFS order
+  // A folder's entries left out (a link, a name no Windows name can be), and
+  // why; at the root also the parts of the tree that could not be read.
+  std::vector<std::pair<std::string, std::string>> skipped;
+  std::string unreadable;   // why a folder could not be read, if it could not
+  IsoFile* file = nullptr;  // a file's node in the library's tree
+  bool inOnePiece = false;  // a file's bytes lie together, from `offset` on
+  uint64_t offset = 0;
+};
+
+class MediumImage {
+ public:
+  // The image in the file at `path` (a native path), its tree read whole;
+  // nullptr with the reason in `error` when it cannot be read.
+  static std::unique_ptr<MediumImage> Open(const std::string& path, std::string& error);
+  ~MediumImage();
+  MediumImage(const MediumImage&) = delete;
+  MediumImage& operator=(const MediumImage&) = delete;
+
+  const ImageItem& Root() const { return items_.front(); }
+  uint32_t IndexOf(const ImageItem& item) const {
+    return static_cast<uint32_t>(&item - items_.data());
+  }
+  const ImageItem& At(uint32_t index) const { return items_[index]; }
+
+  // How far a path below the root ('/' between names) leads: the names it
+  // holds, how many of them were found, the last item found (the root when
+  // none) and the found part as the image spells it.
+  struct Walk {
+    std::vector<std::string> names;
+    std::size_t found = 0;
+    const ImageItem* last = nullptr;
+    std::string spelled;
+
+    bool Complete() const { return found == names.size(); }
+  };
+  Walk Resolve(const std::string& relative) const;
+
+  // The bytes of a file, for a copy: a stretch of the image file when they
+  // lie together, else a stream (made into `stream`).
+  StreamedFile Streamed(const ImageItem& file, std::unique_ptr<ContentStream>& stream) const;
+  // The bytes of a file, read in order; nullptr with a message.
+  std::unique_ptr<ContentStream> OpenContent(const ImageItem& file, std::string& error) const;
+
+ private:
+  MediumImage() = default;
+  bool Import(const std::string& path, std::string& error);
+  void TakeTree(IsoDir* root);
+  // What the library said of the parts of the tree it could not read.
+  void TakeProblems();
+  void TakeChildren(IsoDir* dir, uint32_t folder, std::vector<std::pair<IsoDir*, uint32_t>>& todo);
+  // The child of `folder` named `name` without regard to case: the one
+  // spelled so, else the first in NTFS order; nullptr when there is none.
+  const ImageItem* Child(const ImageItem& folder, const std::string& name) const;
+
+  IsoLibrary library_;
+  int fd_ = -1;
+  IsoDataSource* source_ = nullptr;
+  ImageBlocks* blocks_ = nullptr;  // owned by source_
+  IsoImage* image_ = nullptr;
+  std::vector<ImageItem> items_;
+};
+
+}  // namespace vostrel::posix
