@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "engine/windows_path.h"
-#include "platform/posix/isofs_library.h"
+#include "platform/isofs_library.h"
 #include "platform/whole_file.h"
 
 #endif
@@ -96,7 +96,7 @@ bool IsoAvailable() { return true; }
 
 namespace {
 
-using posix::IsoFailed;
+using platform::IsoFailed;
 using Image = std::unique_ptr<IsoImage, ImageDeleter>;
 using Source = std::unique_ptr<burn_source, SourceDeleter>;
 
@@ -173,7 +173,7 @@ bool MakeSource(IsoImage* image, Source& source, std::string& error) {
   iso_write_opts_set_joliet_utf16(options.get(), 1);
 
   burn_source* rawSource = nullptr;
-  posix::PendingIsoFailures();  // what adding the files said is already handled
+  platform::PendingIsoFailures();  // what adding the files said is already handled
   if (IsoFailed(iso_image_create_burn_source(image, options.get(), &rawSource), error)) {
     return false;
   }
@@ -188,7 +188,7 @@ bool WriteSource(Source& source, const std::string& file, uint64_t& bytes, std::
   unsigned char block[2048];
   for (int got; (got = source->read_xt(source.get(), block, sizeof block)) != 0;) {
     if (got < 0) {
-      std::string why = posix::PendingIsoFailures();
+      std::string why = platform::PendingIsoFailures();
       error = why.empty() ? "the image could not be made" : why;
       return false;
     }
@@ -200,7 +200,7 @@ bool WriteSource(Source& source, const std::string& file, uint64_t& bytes, std::
   source.get_deleter().finished = true;
   // A file that could not be read is filled with zeros by the library: that
   // image is not the kit.
-  error = posix::PendingIsoFailures();
+  error = platform::PendingIsoFailures();
   return error.empty() && out->Commit(error);
 }
 
@@ -208,7 +208,7 @@ bool WriteSource(Source& source, const std::string& file, uint64_t& bytes, std::
 
 bool WriteIsoImage(const KitListing& listing, const std::string& file, const std::string& volumeId,
                    IsoResult& result, std::string& error) {
-  posix::IsoLibrary library;
+  platform::IsoLibrary library;
   if (!library.ok()) {
     error = "libisofs did not start";
     return false;

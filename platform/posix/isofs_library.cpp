@@ -1,6 +1,6 @@
-#include "platform/posix/isofs_library.h"
+#include "platform/isofs_library.h"
 
-namespace vostrel::posix {
+namespace vostrel::platform {
 
 namespace {
 
@@ -69,4 +69,4 @@ std::string PendingIsoFailures() {
   return text;
 }
 
-}  // namespace vostrel::posix
+}  // namespace vostrel::platform

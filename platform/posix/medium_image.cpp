@@ -17,6 +17,10 @@
 
 namespace vostrel::posix {
 
+using platform::IsoFailed;
+using platform::PendingIsoFailures;
+using platform::PendingIsoMessages;
+
 enum class Trouble { kNone, kPastEnd, kUnreadable, kLoop, kSlow };
 
 // The blocks of the image file, as the library reads them.

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/isofs_library.h"
+#include "platform/isofs_library.h"
 #include "platform/posix/posix_file_system.h"
 
 namespace vostrel::posix {
@@ -83,7 +83,7 @@ class MediumImage {
   // spelled so, else the first in NTFS order; nullptr when there is none.
   const ImageItem* Child(const ImageItem& folder, const std::string& name) const;
 
-  IsoLibrary library_;
+  platform::IsoLibrary library_;
   int fd_ = -1;
   IsoDataSource* source_ = nullptr;
   ImageBlocks* blocks_ = nullptr;  // owned by source_

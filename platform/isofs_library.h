@@ -1,4 +1,4 @@
-// libisofs, held by everything in the process that reads or makes an image:
+// libisofs on Linux, held by everything in the process that reads or makes an image:
 // started by the first holder and finished with the last, so an image read
 // in place stays readable while a kit's image is made. Its messages are
 // queued, never printed, and read back as failures.
@@ -11,7 +11,7 @@
 #define LIBISOFS_WITHOUT_LIBBURN
 #include <libisofs/libisofs.h>
 
-namespace vostrel::posix {
+namespace vostrel::platform {
 
 class IsoLibrary {
  public:
@@ -38,4 +38,4 @@ std::vector<std::string> PendingIsoMessages(std::size_t& more);
 // The same, the first few joined by "; ".
 std::string PendingIsoFailures();
 
-}  // namespace vostrel::posix
+}  // namespace vostrel::platform
