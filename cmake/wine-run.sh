@@ -36,11 +36,21 @@ if [ ! -f "$WINEPREFIX/.vostrel-ready" ]; then
   (
     flock 9
     if [ ! -f "$WINEPREFIX/.vostrel-ready" ]; then
-      WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE" wineboot -i >/dev/null 2>&1 || {
-        echo "wine-run.sh: cannot create the Wine prefix $WINEPREFIX" >&2
-        exit 1
-      }
-      "$WINESERVER" -w
+      # Under emulation wineboot now and then stalls for good (a helper that
+      # crashed, a debugger that never starts): give each try a time limit,
+      # end what it left running and start again from an empty prefix.
+      try=1
+      until WINEDLLOVERRIDES="mscoree,mshtml=" timeout 180 "$WINE" wineboot -i >/dev/null 2>&1 &&
+        timeout 60 "$WINESERVER" -w; do
+        timeout 30 "$WINESERVER" -k >/dev/null 2>&1 || true
+        if [ $try -ge 3 ]; then
+          echo "wine-run.sh: cannot create the Wine prefix $WINEPREFIX" >&2
+          exit 1
+        fi
+        echo "wine-run.sh: making the Wine prefix stalled (try $try); trying again" >&2
+        find "$WINEPREFIX" -mindepth 1 -delete 2>/dev/null || true
+        try=$((try + 1))
+      done
       touch "$WINEPREFIX/.vostrel-ready"
     fi
   ) 9>"$WINEPREFIX.lock"

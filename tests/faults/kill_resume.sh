@@ -9,7 +9,7 @@ source "$(dirname -- "${BASH_SOURCE[0]}")/lib.sh" "$@"
 
 kills=${VOSTREL_KILLS:-50}
 make_medium "$work/medium"
-add_weight "$work/medium" 6 2048
+add_weight "$work/medium" 6 6144
 reference_kit "$work/medium" "$work/reference"
 run_args=(--source "$work/medium/setup.exe" --dest "$work/kit" "${selection[@]}")
 
@@ -63,6 +63,7 @@ note "$killed runs killed in $attempts tries; $part_built kills left a part-buil
 expect "after each kill every final name held a complete file and --resume matched" \
   [ "$failures" -eq 0 ]
 expect "$kills runs were killed while running" [ "$killed" -eq "$kills" ]
-# Kills before the first copy or after the last prove little; most fall between.
-expect "kills landed between the first and the last copy" [ "$part_built" -ge $((kills / 4)) ]
+# Kills before the first copy or after the last (start-up, the leak check at
+# exit) prove little; enough must fall between.
+expect "kills landed between the first and the last copy" [ "$part_built" -ge $((kills / 8)) ]
 finish
