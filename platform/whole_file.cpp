@@ -1,6 +1,6 @@
 // What both platform layers share of platform/whole_file.h (portable: no OS
-// header): the temporary names, made and recognised in one place, and the
-// one-call write.
+// header): the temporary names, made and recognised in one place, the
+// one-call writes and the choice of writer for an output.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -43,6 +43,11 @@ std::uint64_t NextNumber() {
   return x ^ (x >> 31);
 }
 
+bool WriteAndCommit(const std::unique_ptr<WholeFile>& file, const std::string& text,
+                    std::string& error) {
+  return file && file->Write(text.data(), text.size(), error) && file->Commit(error);
+}
+
 }  // namespace
 
 std::string TemporaryName() {
@@ -69,8 +74,23 @@ bool IsTemporaryName(const std::string& name) {
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& text, std::string& error) {
-  std::unique_ptr<WholeFile> file = BeginWholeFile(path, error);
-  return file && file->Write(text.data(), text.size(), error) && file->Commit(error);
+  return WriteAndCommit(BeginWholeFile(path, error), text, error);
+}
+
+std::unique_ptr<WholeFile> BeginOutput(const OutputTarget& target, std::string& error) {
+  switch (target.kind) {
+    case OutputTarget::Kind::kFile:
+      return BeginWholeFile(target.path, error);
+    case OutputTarget::Kind::kStream:
+      return BeginStream(target.path, error);
+    default:
+      error = "no output can be written to " + target.path;
+      return nullptr;
+  }
+}
+
+bool WriteOutput(const OutputTarget& target, const std::string& text, std::string& error) {
+  return WriteAndCommit(BeginOutput(target, error), text, error);
 }
 
 }  // namespace vostrel::platform

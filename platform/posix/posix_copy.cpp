@@ -26,8 +26,11 @@ namespace {
 
 namespace code = win32_error;
 
-constexpr size_t kRangeChunk = size_t{1} << 30;  // bytes per copy_file_range call
+// Bytes per copy_file_range call: small enough for the progress of a long
+// file to move, large enough to cost nothing.
+constexpr size_t kRangeChunk = size_t{1} << 24;
 constexpr size_t kBufferSize = size_t{1} << 20;  // the read/write fallback's buffer
+constexpr uint64_t kToTheEnd = ~uint64_t{0};
 // Folders held open: the source and destination of the walk level being
 // copied, and of the level above it, which the walk comes back to.
 constexpr size_t kOpenFolders = 4;
@@ -39,15 +42,30 @@ bool IsUnsupported(int error) {
          error == EINVAL || error == EBADF || error == ETXTBSY;
 }
 
-// copy_file_range until `size` bytes are copied, the file proves shorter or
-// the kernel cannot go on; 0 or the errno that ended the copy. The plain loop
-// goes on from wherever this stops.
-int CopyRange(int from, int to, uint64_t size, uint64_t& copied) {
-  while (copied < size) {
-    const ssize_t moved = copy_file_range(from, nullptr, to, nullptr,
-                                          std::min<uint64_t>(size - copied, kRangeChunk), 0);
+// One file's data on its way: the two descriptors, the bytes written so
+// far, and who hears of them.
+struct Transfer {
+  int from;
+  int to;
+  const platform::ByteListener& onBytes;
+  uint64_t copied = 0;
+
+  void Moved(uint64_t bytes) {
+    copied += bytes;
+    if (onBytes) onBytes(bytes);
+  }
+};
+
+// copy_file_range of up to `length` bytes from the current offsets, until
+// the file proves shorter or the kernel cannot go on; 0 or the errno that
+// ended the copy. The plain loop goes on from wherever this stops.
+int CopyRange(Transfer& transfer, uint64_t length) {
+  for (uint64_t done = 0; done < length;) {
+    const ssize_t moved = copy_file_range(transfer.from, nullptr, transfer.to, nullptr,
+                                          std::min<uint64_t>(length - done, kRangeChunk), 0);
     if (moved > 0) {
-      copied += static_cast<uint64_t>(moved);
+      done += static_cast<uint64_t>(moved);
+      transfer.Moved(static_cast<uint64_t>(moved));
       continue;
     }
     if (moved == 0) break;  // shorter than it was
@@ -58,30 +76,49 @@ int CopyRange(int from, int to, uint64_t size, uint64_t& copied) {
   return 0;
 }
 
-// read/write to the end of the file; 0 or the errno that ended the copy.
-int CopyByBuffer(int from, int to, std::vector<char>& buffer, uint64_t& copied) {
-  for (;;) {
-    const ssize_t got = read(from, buffer.data(), buffer.size());
+// read/write of up to `length` bytes, or to the end of the file; 0 or the
+// errno that ended the copy.
+int CopyByBuffer(Transfer& transfer, uint64_t length, std::vector<char>& buffer) {
+  for (uint64_t done = 0; done < length;) {
+    const ssize_t got = read(transfer.from, buffer.data(),
+                             static_cast<size_t>(std::min<uint64_t>(buffer.size(), length - done)));
     if (got < 0) {
       if (errno == EINTR) continue;
       return errno;
     }
     if (got == 0) return 0;
-    if (!WriteAll(to, buffer.data(), static_cast<size_t>(got))) return errno;
-    copied += static_cast<uint64_t>(got);
+    if (!WriteAll(transfer.to, buffer.data(), static_cast<size_t>(got))) return errno;
+    done += static_cast<uint64_t>(got);
+    transfer.Moved(static_cast<uint64_t>(got));
   }
+  return 0;
 }
 
-// Links an unnamed file into the folder; 0 or errno. Linking a descriptor
-// directly needs a privilege; its /proc name does not.
-int LinkUnnamed(int fd, int folderFd, const std::string& name) {
-  int linked = linkat(fd, "", folderFd, name.c_str(), AT_EMPTY_PATH);
-  if (linked != 0 && (errno == ENOENT || errno == EPERM)) {
-    char procPath[48];
-    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd);
-    linked = linkat(AT_FDCWD, procPath, folderFd, name.c_str(), AT_SYMLINK_FOLLOW);
+// A file with holes: only its data extents are copied, each to the same
+// offset, and the size is set at the end, so the copy has holes where the
+// file has them (copy_file_range without a reflink writes holes out).
+int CopyExtents(Transfer& transfer, uint64_t size, bool useRange, std::vector<char>& buffer) {
+  for (uint64_t at = 0; at < size;) {
+    const off_t data = lseek(transfer.from, static_cast<off_t>(at), SEEK_DATA);
+    if (data < 0) {
+      if (errno == ENXIO) break;  // only a hole is left
+      return errno;
+    }
+    const off_t hole = lseek(transfer.from, data, SEEK_HOLE);
+    if (hole < 0 || lseek(transfer.from, data, SEEK_SET) < 0 ||
+        lseek(transfer.to, data, SEEK_SET) < 0) {
+      return errno;
+    }
+    const uint64_t length =
+        std::min<uint64_t>(static_cast<uint64_t>(hole), size) - static_cast<uint64_t>(data);
+    const uint64_t before = transfer.copied;
+    int error = useRange ? CopyRange(transfer, length) : 0;
+    if (error == 0) error = CopyByBuffer(transfer, length - (transfer.copied - before), buffer);
+    if (error != 0) return error;
+    if (transfer.copied - before < length) break;  // shorter than it was
+    at = static_cast<uint64_t>(hole);
   }
-  return linked != 0 ? errno : 0;
+  return ftruncate(transfer.to, static_cast<off_t>(size)) != 0 ? errno : 0;
 }
 
 }  // namespace
@@ -318,8 +355,7 @@ int PosixFileSystem::FillPending(PendingCopy& pending, int source, const struct 
   // disks (source device, target folder) file after file.
   const uint64_t device = static_cast<uint64_t>(status.st_dev);
   const bool tryClone = options_.clone && !(noCloneDevice_ == device && noCloneFolder_ == folder);
-  const DataMoved moved =
-      CopyData(source, pending.out.get(), static_cast<uint64_t>(status.st_size), tryClone);
+  const DataMoved moved = CopyData(source, pending.out.get(), status, tryClone);
   if (moved.error != 0) return moved.error;
   if (moved.cloneRefused) {
     noCloneDevice_ = device;
@@ -365,16 +401,20 @@ bool PosixFileSystem::HeldFolderReplaced(const FolderRef& folder, int error) {
   return error != EEXIST && error != ENOSPC && folder.held != nullptr && IsStale(*folder.held);
 }
 
-// Reflink first (no data moves at all), then copy_file_range (the kernel
-// copies, possibly offloaded), then a plain read/write loop. `size` is the
-// source's size when opened: the medium does not change while a kit is
-// built, so no call is spent to find its end.
-PosixFileSystem::DataMoved PosixFileSystem::CopyData(int from, int to, uint64_t size,
+// Reflink first (no data moves at all, holes kept), then, for a file with
+// holes, its data extents alone; else copy_file_range (the kernel copies,
+// possibly offloaded), then a plain read/write loop. The size is the
+// source's when opened: the medium does not change while a kit is built,
+// so no call is spent to find its end.
+PosixFileSystem::DataMoved PosixFileSystem::CopyData(int from, int to, const struct ::stat& status,
                                                      bool tryClone) {
+  const uint64_t size = static_cast<uint64_t>(status.st_size);
   DataMoved moved;
+  Transfer transfer{from, to, onBytes_};
   // Sizes of 0 go to the plain loop: some files report 0 and hold data.
   if (tryClone && size > 0) {
     if (ioctl(to, FICLONE, from) == 0) {
+      transfer.Moved(size);
       moved.bytes = size;
       return moved;
     }
@@ -384,12 +424,18 @@ PosixFileSystem::DataMoved PosixFileSystem::CopyData(int from, int to, uint64_t 
     }
     moved.cloneRefused = true;
   }
-  if (options_.copyFileRange && size > 0) {
-    moved.error = CopyRange(from, to, size, moved.bytes);
-    if (moved.error != 0 || moved.bytes == size) return moved;
-  }
   if (buffer_.empty()) buffer_.resize(kBufferSize);
-  moved.error = CopyByBuffer(from, to, buffer_, moved.bytes);
+  // Fewer blocks than its size needs: the file has holes.
+  if (size > 0 && static_cast<uint64_t>(status.st_blocks) * 512 < size) {
+    moved.error = CopyExtents(transfer, size, options_.copyFileRange, buffer_);
+    moved.bytes = size;
+    return moved;
+  }
+  if (options_.copyFileRange && size > 0) moved.error = CopyRange(transfer, size);
+  if (moved.error == 0 && (size == 0 || transfer.copied != size)) {
+    moved.error = CopyByBuffer(transfer, kToTheEnd, buffer_);
+  }
+  moved.bytes = transfer.copied;
   return moved;
 }
 

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/file_system.h"
@@ -38,6 +39,9 @@ class PosixFileSystem : public FileSystem {
   explicit PosixFileSystem(platform::SkipListener onSkip = nullptr);
   PosixFileSystem(platform::SkipListener onSkip, CopyOptions options);
   ~PosixFileSystem() override;
+
+  // Hears the bytes of each copy as they are written.
+  void SetByteListener(platform::ByteListener onBytes) { onBytes_ = std::move(onBytes); }
 
   bool CreateFolder(const std::string& path) override;
   bool CopyOneFile(const std::string& existing, const std::string& target,
@@ -120,9 +124,10 @@ class PosixFileSystem : public FileSystem {
   // Removes what a failed copy left and reports the failure.
   Outcome Discard(PendingCopy& pending, int error);
   static bool HeldFolderReplaced(const FolderRef& folder, int error);
-  DataMoved CopyData(int from, int to, uint64_t size, bool tryClone);
+  DataMoved CopyData(int from, int to, const struct ::stat& status, bool tryClone);
 
   platform::SkipListener onSkip_;
+  platform::ByteListener onBytes_;
   CopyOptions options_;
   NameResolver names_;
   // The folders files were last copied from and into, most recent first.
