@@ -1,11 +1,13 @@
 #include "cli/kit_feedback.h"
 
+#include "cli/interruption.h"
 #include "cli/messages.h"
 #include "platform/native.h"
 
 namespace vostrel::cli {
 
 void KitFeedback::SetStatus(const std::string& text) {
+  if (Interruption() != 0) return;  // an interrupted run says no more, and is not complete
   status_.push_back(text);
   console_.Out(text);
 }
@@ -16,6 +18,7 @@ void KitFeedback::ShowMessage(const std::string& text) {
 }
 
 void KitFeedback::WalkStopped(const std::string& folder, unsigned long code) {
+  if (code == win32_error::kOperationAborted) return;
   walkStopped_ = true;
   const Operation* copy = nullptr;
   if (recorder_ && !recorder_->operations().empty()) {
