@@ -187,8 +187,8 @@ int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool sh
   }
   if (options.resume && !options.dryRun) RemoveLeftoverTemporaries(roots, console);
 
-  InterruptibleFileSystem interruptible(disks.disk());
-  RecordingFileSystem recorder(interruptible);
+  RecordingFileSystem recorder(disks.disk());
+  recorder.SetStop([] { return Interruption() != 0; });
   RunAccount account(console, options.dryRun);
   if (!Play(options, roots, showProgress, recorder, feedback, account, console)) {
     return kExitUsage;

@@ -39,9 +39,9 @@ class RecordingFileSystem::Enumeration : public FolderEnumeration {
   }
 
   bool Next(FindData& entry) override {
-    if (inner_->Next(entry)) return true;
+    if (!owner_.Stopped() && inner_->Next(entry)) return true;
     ended_ = true;
-    endCode_ = owner_.inner_.LastError();
+    endCode_ = owner_.LastError();
     return false;
   }
 
@@ -53,9 +53,14 @@ class RecordingFileSystem::Enumeration : public FolderEnumeration {
   unsigned long endCode_ = 0;
 };
 
+bool RecordingFileSystem::Stopped() {
+  if (!stopped_ && stop_) stopped_ = stop_();
+  return stopped_;
+}
+
 bool RecordingFileSystem::Record(Operation operation, bool ok) {
   operation.ok = ok;
-  if (!ok && operation.kind != OperationKind::kFindEnd) operation.code = inner_.LastError();
+  if (!ok && operation.kind != OperationKind::kFindEnd) operation.code = LastError();
   if (!keepAll_) operations_.clear();
   operations_.push_back(std::move(operation));
   if (observer_) observer_(operations_.back());
@@ -66,7 +71,7 @@ bool RecordingFileSystem::CreateFolder(const std::string& path) {
   Operation operation{};
   operation.kind = OperationKind::kCreateFolder;
   operation.path = path;
-  return Record(std::move(operation), inner_.CreateFolder(path));
+  return Record(std::move(operation), !Stopped() && inner_.CreateFolder(path));
 }
 
 bool RecordingFileSystem::CopyOneFile(const std::string& existing, const std::string& target,
@@ -75,7 +80,7 @@ bool RecordingFileSystem::CopyOneFile(const std::string& existing, const std::st
   operation.kind = OperationKind::kCopyFile;
   operation.path = existing;
   operation.target = target;
-  bool ok = inner_.CopyOneFile(existing, target, failIfExists);
+  bool ok = !Stopped() && inner_.CopyOneFile(existing, target, failIfExists);
   if (ok) operation.bytes = inner_.LastCopySize();
   return Record(std::move(operation), ok);
 }
@@ -85,7 +90,7 @@ std::unique_ptr<FolderEnumeration> RecordingFileSystem::FindFirst(const std::str
   Operation operation{};
   operation.kind = OperationKind::kFindFirst;
   operation.path = pattern;
-  std::unique_ptr<FolderEnumeration> inner = inner_.FindFirst(pattern, first);
+  std::unique_ptr<FolderEnumeration> inner = Stopped() ? nullptr : inner_.FindFirst(pattern, first);
   bool ok = inner != nullptr;
   Record(std::move(operation), ok);
   if (!ok) return nullptr;
@@ -97,7 +102,7 @@ bool RecordingFileSystem::SetAttributes(const std::string& path, uint32_t attrib
   operation.kind = OperationKind::kSetAttributes;
   operation.path = path;
   operation.attributes = attributes;
-  return Record(std::move(operation), inner_.SetAttributes(path, attributes));
+  return Record(std::move(operation), !Stopped() && inner_.SetAttributes(path, attributes));
 }
 
 bool RecordingFileSystem::WriteProfileEntry(const std::string& section, const std::string& key,
@@ -108,14 +113,15 @@ bool RecordingFileSystem::WriteProfileEntry(const std::string& section, const st
   operation.section = section;
   operation.key = key;
   operation.value = value;
-  return Record(std::move(operation), inner_.WriteProfileEntry(section, key, value, path));
+  return Record(std::move(operation),
+                !Stopped() && inner_.WriteProfileEntry(section, key, value, path));
 }
 
 bool RecordingFileSystem::RemoveFile(const std::string& path) {
   Operation operation{};
   operation.kind = OperationKind::kRemoveFile;
   operation.path = path;
-  return Record(std::move(operation), inner_.RemoveFile(path));
+  return Record(std::move(operation), !Stopped() && inner_.RemoveFile(path));
 }
 
 }  // namespace vostrel

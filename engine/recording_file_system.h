@@ -47,6 +47,11 @@ class RecordingFileSystem : public FileSystem {
   // Without a full record (the default keeps every operation) only the last
   // operation is held, so memory does not grow with the medium.
   void SetKeepAll(bool keepAll) { keepAll_ = keepAll; }
+  // Once `stop` says so, every further operation (and the next entry of an
+  // open enumeration) is refused with kOperationAborted without reaching
+  // the file system below: a run asked to end does no more work, and its
+  // walks end at once.
+  void SetStop(std::function<bool()> stop) { stop_ = std::move(stop); }
   const std::vector<Operation>& operations() const { return operations_; }
 
   bool CreateFolder(const std::string& path) override;
@@ -54,7 +59,9 @@ class RecordingFileSystem : public FileSystem {
                    bool failIfExists) override;
   std::unique_ptr<FolderEnumeration> FindFirst(const std::string& pattern,
                                                FindData& first) override;
-  unsigned long LastError() const override { return inner_.LastError(); }
+  unsigned long LastError() const override {
+    return stopped_ ? win32_error::kOperationAborted : inner_.LastError();
+  }
   bool SetAttributes(const std::string& path, uint32_t attributes) override;
   bool WriteProfileEntry(const std::string& section, const std::string& key,
                          const std::string& value, const std::string& path) override;
@@ -71,10 +78,13 @@ class RecordingFileSystem : public FileSystem {
  private:
   class Enumeration;
   bool Record(Operation operation, bool ok);
+  bool Stopped();
 
   FileSystem& inner_;
   std::vector<Operation> operations_;
   std::function<void(const Operation&)> observer_;
+  std::function<bool()> stop_;
+  bool stopped_ = false;
   bool keepAll_ = true;
 };
 

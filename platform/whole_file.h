@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace vostrel::platform {
 
@@ -45,6 +46,11 @@ struct OutputTarget {
     kNoFolder,        // the folder it would go into does not exist
     kFolderReadOnly,  // that folder cannot be written
   };
+
+  OutputTarget() = default;
+  OutputTarget(Kind how, std::string at, std::string where = std::string())
+      : kind(how), path(std::move(at)), place(std::move(where)) {}
+
   Kind kind = Kind::kNoFolder;
   // kFile: the file, links followed, in a folder that exists; kStream: the
   // path to open (as given); otherwise the part the refusal names.

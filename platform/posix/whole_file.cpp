@@ -91,15 +91,6 @@ std::string RealPath(const std::string& path) {
   return resolved;
 }
 
-platform::OutputTarget Target(platform::OutputTarget::Kind kind, std::string path,
-                              std::string place = std::string()) {
-  platform::OutputTarget target;
-  target.kind = kind;
-  target.path = std::move(path);
-  target.place = std::move(place);
-  return target;
-}
-
 }  // namespace
 
 int CreateTemporaryIn(const std::string& folder, mode_t mode, std::string& temporary) {
@@ -223,31 +214,27 @@ std::unique_ptr<WholeFile> BeginWholeFile(const std::string& path, std::string& 
 std::unique_ptr<WholeFile> BeginStream(const std::string& path, std::string& error) {
   if (path == "-") return std::make_unique<posix::StreamFile>(STDOUT_FILENO, false);
   const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    error = std::strerror(errno);
-    return nullptr;
-  }
-  auto stream = std::make_unique<posix::StreamFile>(fd, true);
   // What was a device or a pipe when it was judged must be one still: a
   // file is never written over in place.
   struct stat status;
-  if (fstat(fd, &status) != 0 || !(S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode))) {
-    error = "it is no longer a device or a pipe";
-    return nullptr;
+  if (fd >= 0 && fstat(fd, &status) == 0 && (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode))) {
+    return std::make_unique<posix::StreamFile>(fd, true);
   }
-  return stream;
+  error = fd < 0 ? std::strerror(errno) : "it is no longer a device or a pipe";
+  if (fd >= 0) close(fd);
+  return nullptr;
 }
 
 OutputTarget LocateOutput(const std::string& path) {
   using Kind = OutputTarget::Kind;
-  if (path == "-") return posix::Target(Kind::kStream, path);
+  if (path == "-") return OutputTarget{Kind::kStream, path};
   struct stat status;
   if (stat(path.c_str(), &status) == 0) {
-    if (S_ISDIR(status.st_mode)) return posix::Target(Kind::kFolder, path);
-    if (S_ISBLK(status.st_mode)) return posix::Target(Kind::kBlockDevice, path);
-    if (S_ISSOCK(status.st_mode)) return posix::Target(Kind::kSocket, path);
+    if (S_ISDIR(status.st_mode)) return OutputTarget{Kind::kFolder, path};
+    if (S_ISBLK(status.st_mode)) return OutputTarget{Kind::kBlockDevice, path};
+    if (S_ISSOCK(status.st_mode)) return OutputTarget{Kind::kSocket, path};
     if (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode)) {
-      return posix::Target(Kind::kStream, path, posix::RealPath(path));
+      return OutputTarget{Kind::kStream, path, posix::RealPath(path)};
     }
   }
   const std::string file = posix::FollowLinks(path);
@@ -259,13 +246,13 @@ OutputTarget LocateOutput(const std::string& path) {
   const std::string resolved = posix::RealPath(folder);
   if (resolved.empty() || name.empty() || stat(resolved.c_str(), &status) != 0 ||
       !S_ISDIR(status.st_mode)) {
-    return posix::Target(Kind::kNoFolder, folder);
+    return OutputTarget{Kind::kNoFolder, folder};
   }
   if (access(resolved.c_str(), W_OK | X_OK) != 0) {
-    return posix::Target(Kind::kFolderReadOnly, resolved);
+    return OutputTarget{Kind::kFolderReadOnly, resolved};
   }
   const std::string place = posix::JoinNative(resolved, name);
-  return posix::Target(Kind::kFile, place, place);
+  return OutputTarget{Kind::kFile, place, place};
 }
 
 }  // namespace vostrel::platform

@@ -62,13 +62,6 @@ class Win32Stream : public WholeFile {
   bool owned_;
 };
 
-OutputTarget Target(OutputTarget::Kind kind, std::string path, std::string place = std::string()) {
-  OutputTarget target;
-  target.kind = kind;
-  target.path = std::move(path);
-  target.place = std::move(place);
-  return target;
-}
 
 class Win32WholeFile : public WholeFile {
  public:
@@ -178,9 +171,9 @@ std::unique_ptr<WholeFile> BeginStream(const std::string& path, std::string& err
 
 OutputTarget LocateOutput(const std::string& path) {
   using Kind = OutputTarget::Kind;
-  if (path == "-") return Target(Kind::kStream, path);
+  if (path == "-") return OutputTarget{Kind::kStream, path};
   const std::string full = Win32FullPathName(path);
-  if (full.empty()) return Target(Kind::kNoFolder, path);
+  if (full.empty()) return OutputTarget{Kind::kNoFolder, path};
   // Devices (NUL, CON) and pipes are written into; what exists is judged by
   // a handle that asks for no access at all.
   const HANDLE handle =
@@ -192,17 +185,17 @@ OutputTarget LocateOutput(const std::string& path) {
     const bool folder = GetFileInformationByHandle(handle, &information) != 0 &&
                         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     CloseHandle(handle);
-    if (type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE) return Target(Kind::kStream, path);
-    if (folder) return Target(Kind::kFolder, path);
+    if (type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE) return OutputTarget{Kind::kStream, path};
+    if (folder) return OutputTarget{Kind::kFolder, path};
   }
   // Links followed and names spelled as on disk, as the kit's roots are.
   const std::string file = Win32FileSystem().FullPath(full);
   const std::string folder = file.substr(0, file.find_last_of("\\/"));
   const DWORD attributes = GetFileAttributesA(folder.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    return Target(Kind::kNoFolder, folder);
+    return OutputTarget{Kind::kNoFolder, folder};
   }
-  return Target(Kind::kFile, file, file);
+  return OutputTarget{Kind::kFile, file, file};
 }
 
 }  // namespace vostrel::platform
