@@ -309,6 +309,20 @@ TEST_F(KitCli, ProgressLineOnlyOnATerminal) {
   EXPECT_TRUE(Has(shown.err, "\r[")) << shown.err;
   EXPECT_TRUE(Has(shown.err, " files, ")) << shown.err;
   EXPECT_EQ(Lines(shown.out), kDefaultStatus);
+
+  // On a narrow terminal (a pseudo-terminal tells no width: COLUMNS does)
+  // no drawn line reaches the last column, where it would wrap.
+  setenv("COLUMNS", "16", 1);
+  KitResult narrow = RunKitProcess(
+      {"--source", tree_.Path("medium"), "--dest", tree_.Path("narrow")}, Stderr::kTerminal);
+  unsetenv("COLUMNS");
+  ASSERT_EQ(narrow.exitCode, 0) << narrow.err;
+  std::size_t drawn = 0;
+  for (std::size_t at = narrow.err.find("\r["); at != std::string::npos;
+       at = narrow.err.find("\r[", at + 1), ++drawn) {
+    EXPECT_LE(narrow.err.find_first_of("\r\n", at + 1) - at - 1, 15u) << narrow.err;
+  }
+  EXPECT_GT(drawn, 0u);
 }
 #endif
 
