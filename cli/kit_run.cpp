@@ -19,6 +19,7 @@
 #include "engine/dry_run_file_system.h"
 #include "engine/recording_file_system.h"
 #include "engine/redistribution.h"
+#include "engine/windows_path.h"
 #include "platform/native.h"
 #include "platform/whole_file.h"
 
@@ -86,6 +87,38 @@ void RemoveLeftoverTemporaries(const Roots& roots, Console& console) {
     }
   }
 }
+
+// What a run may not do: anything more once it was interrupted, and, when
+// it writes for real, anything through a link in the kit that leads out of
+// it (a folder or file of the kit that is a link elsewhere is refused, as
+// access denied, and so listed).
+class RunGuard {
+ public:
+  RunGuard(FileSystem& disk, const std::string& destRoot, bool dryRun)
+      : disk_(disk), destRoot_(destRoot), destFull_(dryRun ? "" : disk.FullPath(destRoot)) {}
+
+  unsigned long operator()(const Operation& operation) const {
+    if (Interruption() != 0) return win32_error::kOperationAborted;
+    if (destFull_.empty() || operation.kind == OperationKind::kFindFirst ||
+        operation.kind == OperationKind::kFindEnd) {
+      return win32_error::kSuccess;
+    }
+    const std::string& written =
+        operation.kind == OperationKind::kCopyFile ? operation.target : operation.path;
+    std::string below;
+    if (!winpath::RelativeTo(destRoot_, written, below) || below.empty()) {
+      return win32_error::kSuccess;
+    }
+    const std::string full = disk_.FullPath(written);
+    return full.empty() || winpath::IsWithin(full, destFull_) ? win32_error::kSuccess
+                                                              : win32_error::kAccessDenied;
+  }
+
+ private:
+  FileSystem& disk_;
+  const std::string& destRoot_;
+  const std::string destFull_;
+};
 
 // The engine's run through `recorder`, each operation counted as it ends,
 // with the progress line when asked for. False when the run showed a
@@ -188,7 +221,7 @@ int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool sh
   if (options.resume && !options.dryRun) RemoveLeftoverTemporaries(roots, console);
 
   RecordingFileSystem recorder(disks.disk());
-  recorder.SetStop([] { return Interruption() != 0; });
+  recorder.SetGuard(RunGuard(*disks.native, roots.destination, options.dryRun));
   RunAccount account(console, options.dryRun);
   if (!Play(options, roots, showProgress, recorder, feedback, account, console)) {
     return kExitUsage;
