@@ -311,7 +311,8 @@ TEST_F(KitOutputs, ImageHoldsExactlyTheKitUnderLongAndMixedCaseNames) {
 
 // A kit holds folders and regular files only: links (to a file, to a
 // folder outside the kit) and a pipe are listed with their kind, never
-// followed or read, and nothing from outside reaches a manifest or an image.
+// followed, read or written through, and nothing from outside reaches a
+// manifest or an image.
 TEST_F(KitOutputs, LinksAndPipesInTheKitAreListedNeverFollowed) {
   ASSERT_TRUE(HaveTool("xorriso"));
   ASSERT_EQ(Build().exitCode, 0);
@@ -322,10 +323,16 @@ TEST_F(KitOutputs, LinksAndPipesInTheKitAreListedNeverFollowed) {
   fs::remove(tree_.Path("kit/setup.ini"));
   fs::create_symlink(tree_.Path("medium/setup.ini"), tree_.Path("kit/setup.ini"));
   ASSERT_EQ(mkfifo(tree_.Path("kit/pipe").c_str(), 0644), 0);
+  // A folder the run writes into, made a link to the folder outside.
+  fs::remove_all(tree_.Path("kit/Talvor Imaging/Drivers/PELUX"));
+  fs::create_directory_symlink(tree_.Path("outside"),
+                               tree_.Path("kit/Talvor Imaging/Drivers/PELUX"));
+  const auto outside = tree_.Snapshot("outside");
   const std::vector<std::string> differences = {
       "content differs: setup.ini (link)\n", "extra file: notes.txt (link)\n",
       "extra file: pipe (not a regular file)\n",
-      "extra file: Talvor Imaging/Tools/outside (link)\n"};
+      "extra file: Talvor Imaging/Tools/outside (link)\n",
+      "missing folder: Talvor Imaging/Drivers/PELUX (link; 1 file expected in it)\n"};
 
   KitResult check = RunKitProcess({"--verify", "--source", tree_.Path("medium"), "--dest",
                                    tree_.Path("kit"), "--manifest", tree_.Path("list")});
@@ -339,6 +346,7 @@ TEST_F(KitOutputs, LinksAndPipesInTheKitAreListedNeverFollowed) {
   EXPECT_EQ(resumed.exitCode, 1);
   for (const std::string& line : differences) EXPECT_TRUE(Has(resumed.err, line)) << resumed.err;
   EXPECT_TRUE(Has(resumed.err, "left out of the image: pipe (not a regular file)")) << resumed.err;
+  EXPECT_EQ(tree_.Snapshot("outside"), outside);  // nothing written through the link
   const std::set<std::string> imaged = ImageFiles(image, false);
   EXPECT_TRUE(imaged.count("/data1.cab"));
   for (const char* outside :
