@@ -10,7 +10,19 @@ void Console::ClearProgress() {
 }
 
 void Console::StartProgress(uint64_t totalFiles, uint64_t totalBytes) {
-  progress_.emplace(err_, totalFiles, totalBytes);
+  progress_.emplace(err_, std::string(), totalFiles, totalBytes);
+}
+
+void Console::StageProgress(const char* what, uint64_t done, uint64_t total) {
+  if (!progress_ || progress_->what() != what) {
+    EndProgress();
+    progress_.emplace(err_, what, 0, total);
+  }
+  progress_->Reached(done);
+}
+
+void Console::BytesMoved(uint64_t bytes) {
+  if (progress_) progress_->Moved(bytes);
 }
 
 void Console::EndProgress() {

@@ -23,8 +23,13 @@ class Console {
   // EndProgress().
   void StartProgress(uint64_t totalFiles, uint64_t totalBytes);
   void EndProgress();
-  // Counts one copy attempt on the progress line, if any.
+  // Bytes of the file being copied, and one copy attempt done, on the
+  // progress line if there is one.
+  void BytesMoved(uint64_t bytes);
   void CopyDone(uint64_t bytes);
+  // The progress line of a stage after the copies ("image"): `done` of
+  // `total` bytes, shown from its first call until EndProgress().
+  void StageProgress(const char* what, uint64_t done, uint64_t total);
 
   // A line on stdout; nothing with --quiet.
   void Out(const std::string& line);

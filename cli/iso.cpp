@@ -84,8 +84,8 @@ std::optional<std::string> CheckVolumeId(const std::string& id) {
 
 bool IsoAvailable() { return false; }
 
-bool WriteIsoImage(const KitListing&, const std::string&, const std::string&, IsoResult&,
-                   std::string& error) {
+bool WriteIsoImage(const KitListing&, const platform::OutputTarget&, const std::string&,
+                   const std::function<bool(uint64_t, uint64_t)>&, IsoResult&, std::string& error) {
   error = "this build cannot write images";
   return false;
 }
@@ -104,8 +104,8 @@ bool NewImage(const std::string& volumeId, Image& image, IsoResult& result, std:
   IsoImage* rawImage = nullptr;
   if (IsoFailed(iso_image_new(volumeId.c_str(), &rawImage), error)) return false;
   image.reset(rawImage);
-  // Links in the kit stand for what they lead to, as the kit's check sees them.
-  iso_tree_set_follow_symlinks(image.get(), 1);
+  // Never through a link: nothing from outside the kit goes in.
+  iso_tree_set_follow_symlinks(image.get(), 0);
   if (volumeId.size() > 16) {
     result.warnings.push_back("Windows shows only the first 16 characters of the volume id " +
                               volumeId);
@@ -134,13 +134,10 @@ bool AddEntries(IsoImage* image, const KitListing& listing, IsoResult& result, s
   folders[""] = iso_image_get_root(image);
   for (const KitEntry& entry : listing.entries) {
     auto parent = folders.find(winpath::ParentOf(entry.relative, false));
-    if (parent == folders.end()) continue;  // below a folder that could not be added
+    if (parent == folders.end()) continue;               // below a folder that could not be added
+    if (!entry.isDirectory && !entry.regular) continue;  // a link, a pipe, a device
     const std::string name = winpath::LastName(entry.relative, false);
     CheckJolietName(entry, name, result);
-    if (!entry.isDirectory && !entry.regular) {
-      result.warnings.push_back(entry.relative + " is not a regular file; the image leaves it out");
-      continue;
-    }
     IsoDir* folder = nullptr;
     int code = entry.isDirectory ? iso_tree_add_new_dir(parent->second, name.c_str(), &folder)
                                  : iso_tree_add_new_node(image, parent->second, name.c_str(),
@@ -181,10 +178,13 @@ bool MakeSource(IsoImage* image, Source& source, std::string& error) {
   return true;
 }
 
-// Streams the image to `file`, put in place only when the image is whole.
-bool WriteSource(Source& source, const std::string& file, uint64_t& bytes, std::string& error) {
-  std::unique_ptr<platform::WholeFile> out = platform::BeginWholeFile(file, error);
+// Streams the image where `target` says, put in place only when whole.
+bool WriteSource(Source& source, const platform::OutputTarget& target,
+                 const std::function<bool(uint64_t, uint64_t)>& progress, uint64_t& bytes,
+                 std::string& error) {
+  std::unique_ptr<platform::WholeFile> out = platform::BeginOutput(target, error);
   if (!out) return false;
+  const uint64_t total = static_cast<uint64_t>(source->get_size(source.get()));
   unsigned char block[2048];
   for (int got; (got = source->read_xt(source.get(), block, sizeof block)) != 0;) {
     if (got < 0) {
@@ -196,6 +196,10 @@ bool WriteSource(Source& source, const std::string& file, uint64_t& bytes, std::
       return false;
     }
     bytes += static_cast<uint64_t>(got);
+    if (progress && !progress(bytes, total)) {
+      error = "interrupted";
+      return false;
+    }
   }
   source.get_deleter().finished = true;
   // A file that could not be read is filled with zeros by the library: that
@@ -206,8 +210,10 @@ bool WriteSource(Source& source, const std::string& file, uint64_t& bytes, std::
 
 }  // namespace
 
-bool WriteIsoImage(const KitListing& listing, const std::string& file, const std::string& volumeId,
-                   IsoResult& result, std::string& error) {
+bool WriteIsoImage(const KitListing& listing, const platform::OutputTarget& target,
+                   const std::string& volumeId,
+                   const std::function<bool(uint64_t, uint64_t)>& progress, IsoResult& result,
+                   std::string& error) {
   platform::IsoLibrary library;
   if (!library.ok()) {
     error = "libisofs did not start";
@@ -217,7 +223,8 @@ bool WriteIsoImage(const KitListing& listing, const std::string& file, const std
   Source source;
   return NewImage(volumeId, image, result, error) &&
          AddEntries(image.get(), listing, result, error) &&
-         MakeSource(image.get(), source, error) && WriteSource(source, file, result.bytes, error);
+         MakeSource(image.get(), source, error) &&
+         WriteSource(source, target, progress, result.bytes, error);
 }
 
 #endif

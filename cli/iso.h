@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/kit_listing.h"
+#include "platform/whole_file.h"
 
 namespace vostrel::cli {
 
@@ -26,11 +28,14 @@ struct IsoResult {
   std::vector<std::string> warnings;
 };
 
-// Writes an image of the listed kit to `file`, put in place only when the
-// image is whole (platform/whole_file.h). Files that are not regular files
-// are left out with a warning. False with a message on failure; `file` is
-// then untouched.
-bool WriteIsoImage(const KitListing& listing, const std::string& file, const std::string& volumeId,
-                   IsoResult& result, std::string& error);
+// Writes an image of the listed kit where `target` says, a file put in place
+// only when the image is whole (platform/whole_file.h). Only folders and
+// regular files go in: links and other entries are left out (the caller
+// says so). `progress` hears the bytes written of the image's size and may
+// stop the write. False with a message on failure; a file is then untouched.
+bool WriteIsoImage(const KitListing& listing, const platform::OutputTarget& target,
+                   const std::string& volumeId,
+                   const std::function<bool(uint64_t, uint64_t)>& progress, IsoResult& result,
+                   std::string& error);
 
 }  // namespace vostrel::cli

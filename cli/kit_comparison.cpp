@@ -189,7 +189,10 @@ void KitComparison::ReportExpected() {
 void KitComparison::ReportMissingFolder(const std::string& key, const ExpectedItem& item,
                                         const KitEntry* entry) {
   std::vector<std::string> causes;
-  if (entry != nullptr) causes.push_back("a file stands in its place");
+  if (entry != nullptr) {
+    const char* kind = OddKind(*entry);
+    causes.push_back(kind != nullptr ? std::string(kind) : "a file stands in its place");
+  }
   if (std::size_t below = filesBelow_[key])
     causes.push_back(CountOf(below, "file") + " expected in it");
   causes.push_back(WalkCause(item));
@@ -209,8 +212,8 @@ bool KitComparison::KitDigest(const KitEntry& entry, std::string& digest, std::s
 
 void KitComparison::CheckFile(const ExpectedItem& item, const KitEntry& entry) {
   const std::string& shown = entry.relative;
-  if (!entry.regular) {
-    Add(shown, 0, "content differs: " + shown + " (not a regular file)");
+  if (const char* kind = OddKind(entry)) {
+    Add(shown, 0, "content differs: " + shown + " (" + kind + ")");
     return;
   }
   if (!item.writes.empty()) {
@@ -287,6 +290,7 @@ void KitComparison::ReportExtras() {
       continue;
     }
     std::vector<std::string> causes = {ExtraCause(entry.relative, expected_, selection_)};
+    if (const char* kind = OddKind(entry)) causes.push_back(kind);
     if (!entry.windowsName) causes.push_back("a name Windows cannot hold");
     if (!entry.isDirectory) {
       Add(entry.relative, 0, WithCauses("extra file: " + entry.relative, causes));

@@ -1,11 +1,13 @@
 #include "cli/kit_feedback.h"
 
+#include "cli/interruption.h"
 #include "cli/messages.h"
 #include "platform/native.h"
 
 namespace vostrel::cli {
 
 void KitFeedback::SetStatus(const std::string& text) {
+  if (Interruption() != 0) return;  // an interrupted run says no more, and is not complete
   status_.push_back(text);
   console_.Out(text);
 }
@@ -16,7 +18,9 @@ void KitFeedback::ShowMessage(const std::string& text) {
 }
 
 void KitFeedback::WalkStopped(const std::string& folder, unsigned long code) {
-  const RunProblem& problem = *problems_.WalkStopped(folder, code);
+  const RunProblem* found = problems_.WalkStopped(folder, code);
+  if (found == nullptr) return;  // the run was interrupted: not a fault of the kit
+  const RunProblem& problem = *found;
   const std::string stopped = "stopped copying " + DisplayPath(folder);
   const std::string rest = "; the entries after it were not copied";
   if (problem.kind == ProblemKind::kStoppedAtKitFile) {

@@ -35,6 +35,7 @@ class KitFeedback : public RunFeedback {
   bool messageShown() const { return messageShown_; }
   // What of the run leaves the kit incomplete: the reading the window shares.
   RunProblems& problems() { return problems_; }
+  const RunProblems& problems() const { return problems_; }
   const std::vector<std::string>& status() const { return status_; }
 
  private:

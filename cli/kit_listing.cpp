@@ -18,6 +18,16 @@ std::string Below(const std::string& folderRelative, const std::string& name) {
   return folderRelative.empty() ? name : folderRelative + "/" + name;
 }
 
+// What the entry at item.native is, links not followed; `marked`: the
+// listing already called it a link.
+void Classify(KitEntry& item, bool marked) {
+  std::error_code error;
+  const stdfs::file_status status = stdfs::symlink_status(item.native, error);
+  item.link = marked || stdfs::is_symlink(status);
+  item.isDirectory = !item.link && stdfs::is_directory(status);
+  item.regular = !item.link && stdfs::is_regular_file(status);
+}
+
 // Walks a kit through the native FileSystem, so names are seen as the
 // engine and Windows see them.
 class KitWalker {
@@ -29,13 +39,21 @@ class KitWalker {
 
   void Walk(const std::string& folderPath, const std::string& folderRelative) {
     FolderId id;
-    if (fs_->IdentifyFolder(folderPath, id)) inside_.push_back(id);
+    const bool known = fs_->IdentifyFolder(folderPath, id);
+    if (known && std::find(inside_.begin(), inside_.end(), id) != inside_.end()) {
+      // Without links only a mount can lead back into a folder being listed.
+      listing_.issues.push_back("did not enter " + folderRelative +
+                                ": it leads back into a folder that holds it");
+      return;
+    }
+    if (known) inside_.push_back(id);
     currentRelative_ = folderRelative;
+    const std::string folderNative = fs_->FullPath(folderPath);
     std::vector<FindData> entries;
     if (Read(folderPath, folderRelative, entries)) {
-      for (const FindData& found : entries) Take(folderPath, folderRelative, found);
+      for (const FindData& found : entries) Take(folderPath, folderNative, folderRelative, found);
     }
-    if (!inside_.empty()) inside_.pop_back();
+    if (known) inside_.pop_back();
   }
 
  private:
@@ -69,34 +87,21 @@ class KitWalker {
     return true;
   }
 
-  // Lists one entry, and walks into it when it is a folder that does not
-  // lead back into one the walk is inside.
-  void Take(const std::string& folderPath, const std::string& folderRelative,
-            const FindData& found) {
+  // Lists one entry, and walks into it when it is a folder.
+  void Take(const std::string& folderPath, const std::string& folderNative,
+            const std::string& folderRelative, const FindData& found) {
     KitEntry item;
     item.relative = Below(folderRelative, found.name);
     item.path = winpath::Join(folderPath, found.name);
-    item.native = fs_->FullPath(item.path);
-    item.isDirectory = found.IsDirectory();
+    item.native = folderNative + platform::PreferredSeparator() + found.name;
+    Classify(item, (found.attributes & kFileAttributeReparsePoint) != 0);
     FileInfo info;
-    if (fs_->GetInfo(item.path, info)) {
+    if (!item.link && fs_->GetInfo(item.path, info)) {
       item.readOnly = info.readOnly;
       item.size = info.size;
     }
-    std::error_code error;
-    item.regular = !item.isDirectory && stdfs::is_regular_file(item.native, error);
     listing_.entries.push_back(item);
-    if (!item.isDirectory) return;
-    FolderId child;
-    bool loop = (found.attributes & kFileAttributeReparsePoint) != 0 &&
-                fs_->IdentifyFolder(item.path, child) &&
-                std::find(inside_.begin(), inside_.end(), child) != inside_.end();
-    if (loop) {
-      listing_.issues.push_back("did not enter " + item.relative +
-                                ": a link back into a folder that holds it");
-      return;
-    }
-    Walk(item.path, item.relative);
+    if (item.isDirectory) Walk(item.path, item.relative);
   }
 
   // A name the FileSystem will not hand over: listed from the disk itself.
@@ -105,10 +110,9 @@ class KitWalker {
     item.relative = Below(currentRelative_, name);
     item.native = (stdfs::path(folder) / name).string();
     item.windowsName = false;
+    Classify(item, false);
     std::error_code error;
-    stdfs::file_status status = stdfs::status(item.native, error);
-    item.isDirectory = stdfs::is_directory(status);
-    item.regular = stdfs::is_regular_file(status);
+    const stdfs::file_status status = stdfs::symlink_status(item.native, error);
     item.readOnly = (status.permissions() & stdfs::perms::owner_write) == stdfs::perms::none;
     if (item.regular) item.size = stdfs::file_size(item.native, error);
     listing_.entries.push_back(item);
@@ -127,6 +131,12 @@ KitListing ListKit(const std::string& root) {
   KitWalker walker(listing);
   walker.Walk(root, "");
   return listing;
+}
+
+const char* OddKind(const KitEntry& entry) {
+  if (entry.link) return "link";
+  if (!entry.isDirectory && !entry.regular) return "not a regular file";
+  return nullptr;
 }
 
 }  // namespace vostrel::cli

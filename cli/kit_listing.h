@@ -1,6 +1,8 @@
 // The kit as it stands on disk: every file and folder below its root, as the
 // engine and Windows see the names, for the check, the manifest and the
-// image.
+// image. The one walker of a kit: it never follows a link in the kit and
+// never reads what is not a regular file, so nothing from outside the kit
+// reaches a check, a manifest or an image.
 #pragma once
 
 #include <cstdint>
@@ -11,11 +13,12 @@ namespace vostrel::cli {
 
 // One file or folder below a kit's root.
 struct KitEntry {
-  std::string relative;  // names as on disk, joined by '/'
-  std::string path;      // the kit root + "\" + the names: for the FileSystem
-  std::string native;    // the path to open
-  bool isDirectory = false;
-  bool regular = false;  // a regular file (links followed)
+  std::string relative;      // names as on disk, joined by '/'
+  std::string path;          // the kit root + "\" + the names: for the FileSystem
+  std::string native;        // the path to open
+  bool isDirectory = false;  // a folder (never a link: links are not entered)
+  bool regular = false;      // a regular file (never a link)
+  bool link = false;         // a link, to a file or a folder, or one leading nowhere
   bool readOnly = false;
   uint64_t size = 0;
   // False for a name Windows cannot hold (one holding '\', Linux only): the
@@ -28,8 +31,13 @@ struct KitListing {
   std::vector<std::string> issues;  // folders that could not be listed or were not entered
 };
 
-// Every file and folder below the existing folder `root`, folder links
-// followed except back into a folder the walk is inside.
+// Every file and folder below the existing folder `root`; links are listed,
+// never followed.
 KitListing ListKit(const std::string& root);
+
+// What an entry that is neither a folder nor a regular file is, as its
+// difference or failure names it: "link" or "not a regular file";
+// nullptr for a folder or a regular file.
+const char* OddKind(const KitEntry& entry);
 
 }  // namespace vostrel::cli

@@ -1,11 +1,13 @@
 #include "cli/kit_run.h"
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
 #include "cli/change_listing.h"
 #include "cli/console.h"
+#include "cli/interruption.h"
 #include "cli/kit_feedback.h"
 #include "cli/messages.h"
 #include "cli/outputs.h"
@@ -13,9 +15,11 @@
 #include "cli/report.h"
 #include "cli/roots.h"
 #include "cli/run_account.h"
+#include "cli/verify.h"
 #include "engine/dry_run_file_system.h"
 #include "engine/recording_file_system.h"
 #include "engine/redistribution.h"
+#include "engine/windows_path.h"
 #include "platform/native.h"
 #include "platform/whole_file.h"
 
@@ -37,7 +41,8 @@ RunDisks MakeDisks(const Options& options, KitFeedback& feedback, Console& conso
   disks.native = platform::MakeNativeFileSystem(
       [&feedback](const std::string& folder, const std::string& name, const std::string& reason) {
         feedback.Skipped(folder, name, reason);
-      });
+      },
+      [&console](uint64_t bytes) { console.BytesMoved(bytes); });
   if (options.dryRun) {
     disks.dryRun = std::make_unique<DryRunFileSystem>(*disks.native);
     disks.dryRun->SetChangeObserver([&console](const Operation& change) {
@@ -83,12 +88,45 @@ void RemoveLeftoverTemporaries(const Roots& roots, Console& console) {
   }
 }
 
+// What a run may not do: anything more once it was interrupted, and, when
+// it writes for real, anything through a link in the kit that leads out of
+// it (a folder or file of the kit that is a link elsewhere is refused, as
+// access denied, and so listed).
+class RunGuard {
+ public:
+  RunGuard(FileSystem& disk, const std::string& destRoot, bool dryRun)
+      : disk_(disk), destRoot_(destRoot), destFull_(dryRun ? "" : disk.FullPath(destRoot)) {}
+
+  unsigned long operator()(const Operation& operation) const {
+    if (Interruption() != 0) return win32_error::kOperationAborted;
+    if (destFull_.empty() || operation.kind == OperationKind::kFindFirst ||
+        operation.kind == OperationKind::kFindEnd) {
+      return win32_error::kSuccess;
+    }
+    const std::string& written =
+        operation.kind == OperationKind::kCopyFile ? operation.target : operation.path;
+    std::string below;
+    if (!winpath::RelativeTo(destRoot_, written, below) || below.empty()) {
+      return win32_error::kSuccess;
+    }
+    const std::string full = disk_.FullPath(written);
+    return full.empty() || winpath::IsWithin(full, destFull_) ? win32_error::kSuccess
+                                                              : win32_error::kAccessDenied;
+  }
+
+ private:
+  FileSystem& disk_;
+  const std::string& destRoot_;
+  const std::string destFull_;
+};
+
 // The engine's run through `recorder`, each operation counted as it ends,
 // with the progress line when asked for. False when the run showed a
 // validation message.
 bool Play(const Options& options, const Roots& roots, bool showProgress,
           RecordingFileSystem& recorder, KitFeedback& feedback, RunAccount& account,
           Console& console) {
+  if (Interruption() != 0) return true;
   if (showProgress && !options.quiet) {
     uint64_t files = 0, bytes = 0;
     PlannedCopies(roots.source, roots.destination, options.selection, files, bytes);
@@ -120,6 +158,47 @@ ReportData ReportOf(const Options& options, const Roots& roots, const KitFeedbac
   return report;
 }
 
+// A resumed kit is complete only when the check --verify makes finds
+// nothing: each difference is a failure. The digests it took, by relative
+// path, serve the manifest.
+std::map<std::string, std::string> CheckResumedKit(FileSystem& disk, const Options& options,
+                                                   const Roots& roots, Console& console) {
+  if (!options.resume || options.dryRun || Interruption() != 0) return {};
+  KitCheck check = CheckKit(disk, roots, options.selection);
+  for (const std::string& difference : check.differences) console.Failed(difference);
+  return std::move(check.digests);
+}
+
+// The manifest, the image, the report and the summary, once the kit is as
+// the run leaves it; the exit status.
+int Finish(const Options& options, const Roots& roots, bool showProgress, FileSystem& disk,
+           const RecordingFileSystem& recorder, const KitFeedback& feedback, RunAccount& account,
+           Console& console) {
+  OutputMessages outputs;
+  WriteKitOutputs(options, roots.outputs, roots.destination,
+                  CheckResumedKit(disk, options, roots, console), outputs,
+                  [&console, showProgress](uint64_t written, uint64_t total) {
+                    if (showProgress) console.StageProgress("image", written, total);
+                    return Interruption() == 0;
+                  });
+  console.EndProgress();
+  console.Tell(outputs);
+  if (Interruption() != 0) return kExitIncomplete;  // the caller ends by the signal
+  account.Close();
+  const bool incomplete = feedback.problems().any() || !console.failures().empty();
+  const int exitCode = incomplete ? kExitIncomplete : kExitComplete;
+  if (!options.reportFile.empty()) {
+    ReportData report = ReportOf(options, roots, feedback, console, account, recorder);
+    report.exitCode = exitCode;
+    std::string error;
+    if (!platform::WriteOutput(roots.outputs.report, ReportJson(report), error)) {
+      console.Failed("the report " + options.reportFile + " was not written: " + error);
+    }
+  }
+  account.Say();
+  return console.failures().empty() ? exitCode : kExitIncomplete;
+}
+
 }  // namespace
 
 int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool showProgress) {
@@ -132,31 +211,21 @@ int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool sh
       !CreateDestination(disks, roots.destination, console)) {
     return kExitUsage;
   }
+  // One run at a time writes to a kit; a dry run writes nothing.
+  std::unique_ptr<platform::FolderLock> lock;
+  if (!options.dryRun && !(lock = platform::LockFolder(roots.destination))) {
+    console.Err("another run is writing to " + options.destination);
+    return kExitUsage;
+  }
   if (options.resume && !options.dryRun) RemoveLeftoverTemporaries(roots, console);
 
   RecordingFileSystem recorder(disks.disk());
-  RunAccount account(console, feedback.problems());
+  recorder.SetGuard(RunGuard(*disks.native, roots.destination, options.dryRun));
+  RunAccount account(console, feedback.problems(), options.dryRun);
   if (!Play(options, roots, showProgress, recorder, feedback, account, console)) {
     return kExitUsage;
   }
-
-  // The manifest and the image describe the kit as the run left it.
-  OutputMessages outputs;
-  WriteKitOutputs(options, roots.destination, {}, outputs);
-  console.Tell(outputs);
-  account.Close();
-  const bool incomplete = feedback.problems().any() || !console.failures().empty();
-  int exitCode = incomplete ? kExitIncomplete : kExitComplete;
-  if (options.reportFile.empty()) return exitCode;
-
-  ReportData report = ReportOf(options, roots, feedback, console, account, recorder);
-  report.exitCode = exitCode;
-  std::string error;
-  if (!platform::WriteWholeFile(options.reportFile, ReportJson(report), error)) {
-    console.Err("cannot write the report " + options.reportFile + ": " + error);
-    exitCode = kExitIncomplete;
-  }
-  return exitCode;
+  return Finish(options, roots, showProgress, *disks.native, recorder, feedback, account, console);
 }
 
 }  // namespace vostrel::cli

@@ -2,11 +2,35 @@
 #include <exception>
 #include <iostream>
 
+#include "cli/interruption.h"
 #include "cli/kit_run.h"
 #include "cli/messages.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "cli/verify.h"
+
+namespace {
+
+int Run(const vostrel::cli::Options& options) {
+  if (options.verify) {
+    try {
+      return vostrel::cli::RunVerify(options, std::cout, std::cerr);
+    } catch (const std::exception& error) {
+      // An unfinished check proves nothing about the kit.
+      std::cerr << vostrel::cli::kPrefix << "the check ended early: " << error.what() << '\n';
+      return vostrel::cli::kExitIncomplete;
+    }
+  }
+  try {
+    return vostrel::cli::RunKit(options, std::cout, std::cerr, vostrel::cli::StderrIsTerminal());
+  } catch (const std::exception& error) {
+    // The run was cut short: whatever the kit holds is incomplete.
+    std::cerr << '\n' << vostrel::cli::kPrefix << "the run ended early: " << error.what() << '\n';
+    return vostrel::cli::kExitIncomplete;
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using vostrel::cli::ParseResult;
@@ -25,21 +49,14 @@ int main(int argc, char** argv) {
     case ParseResult::Action::kRun:
       break;
   }
-  if (parsed.options.verify) {
-    try {
-      return vostrel::cli::RunVerify(parsed.options, std::cout, std::cerr);
-    } catch (const std::exception& error) {
-      // An unfinished check proves nothing about the kit.
-      std::cerr << vostrel::cli::kPrefix << "the check ended early: " << error.what() << '\n';
-      return vostrel::cli::kExitIncomplete;
-    }
+  // From here a signal ends the command on its own way out: temporaries
+  // removed, the kit's lock let go, then by that same signal.
+  vostrel::cli::CatchInterruptions();
+  const int status = Run(parsed.options);
+  if (const int signal = vostrel::cli::Interruption()) {
+    const bool run = !parsed.options.verify && !parsed.options.dryRun;
+    vostrel::cli::EndByInterruption(
+        signal, run ? "interrupted; run again with --resume to complete the kit" : "interrupted");
   }
-  try {
-    return vostrel::cli::RunKit(parsed.options, std::cout, std::cerr,
-                                vostrel::cli::StderrIsTerminal());
-  } catch (const std::exception& error) {
-    // The run was cut short: whatever the kit holds is incomplete.
-    std::cerr << '\n' << vostrel::cli::kPrefix << "the run ended early: " << error.what() << '\n';
-    return vostrel::cli::kExitIncomplete;
-  }
+  return status;
 }

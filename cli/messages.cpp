@@ -44,6 +44,8 @@ std::string ErrorMeaning(unsigned long code) {
       return "name too long";
     case win32_error::kDirectory:
       return "not a folder";
+    case win32_error::kOperationAborted:
+      return "interrupted";
     case win32_error::kIoDevice:
       return "I/O error";
     case win32_error::kCantResolveFilename:

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <optional>
+#include <utility>
 
 #include "cli/iso.h"
 #include "engine/board_table.h"
@@ -21,7 +22,8 @@ constexpr const char* kFooter =
     "(each cause is listed on stderr); 2 usage error or validation message, nothing written.\n"
     "stdout carries the run's status lines only; warnings, failures and the summary go to\n"
     "stderr. With --verify: 0 the kit matches, 1 it differs (one line per difference on\n"
-    "stdout, the summary on stderr), 2 usage error or no such destination.";
+    "stdout, the summary on stderr), 2 usage error or no such destination. SIGINT and\n"
+    "SIGTERM end a run after the current file; run again with --resume to complete the kit.";
 
 std::string BoardList() {
   std::string list;
@@ -85,22 +87,24 @@ void DeclareModeOptions(CLI::App& app, CommandLine& line) {
                "and removed");
   app.add_option("--report", options.reportFile,
                  "Write a JSON report of the run (selection, status lines, every file operation "
-                 "and its result, summary) to FILE")
+                 "and its result, summary) to FILE, outside the medium and the kit ('-': stdout)")
       ->type_name("FILE");
   app.add_flag("--resume", options.resume,
                "Complete a kit in a destination that holds an earlier, possibly interrupted "
                "kit: files already present are kept, never overwritten, and every folder walk "
-               "goes on past them");
+               "goes on past them; the kit is then checked as --verify checks it");
   app.add_flag("--verify", options.verify,
                "Write nothing; compare the kit in DIR with the kit the medium and the selection "
                "call for (missing, extra and changed files and folders, read-only bits, "
                "setup-type entries), one line per difference on stdout");
   app.add_option("--manifest", options.manifestFile,
                  "After the run (or with --verify), write a sha256sum list of every file of "
-                 "the kit to FILE, outside the kit; check it with 'sha256sum -c' in DIR")
+                 "the kit to FILE, outside the medium and the kit ('-': stdout); check it with "
+                 "'sha256sum -c' in DIR")
       ->type_name("FILE");
   app.add_option("--iso", options.isoFile,
-                 "After the run, write a CD image of the kit to FILE, outside the kit: "
+                 "After the run, write a CD image of the kit to FILE, outside the medium and the "
+                 "kit: "
                  "ISO 9660 with Joliet and Rock Ridge names (Linux only)")
       ->type_name("FILE");
   app.add_option("--volume-id", line.volumeId,
@@ -123,6 +127,31 @@ std::optional<std::string> ChooseBoards(const std::vector<std::string>& names,
       selection.boards[static_cast<std::size_t>(row->row - 1)] = true;
     } else {
       return name;
+    }
+  }
+  return std::nullopt;
+}
+
+// The outputs' names: given names are never empty, "-" (standard output)
+// takes the report or the manifest, and one name takes one output.
+std::optional<std::string> CheckOutputNames(const Options& options, const CLI::App& app) {
+  const std::pair<const char*, const std::string*> outputs[] = {
+      {"--report", &options.reportFile},
+      {"--manifest", &options.manifestFile},
+      {"--iso", &options.isoFile}};
+  for (const auto& [option, name] : outputs) {
+    if (app.count(option) != 0 && name->empty()) return std::string(option) + " needs a file name";
+  }
+  if (options.isoFile == "-") return std::string("--iso cannot go to standard output ('-')");
+  if (options.reportFile == "-" && options.manifestFile == "-") {
+    return std::string("only one of --report and --manifest can go to standard output ('-')");
+  }
+  for (std::size_t i = 0; i < 3; ++i) {
+    for (std::size_t j = i + 1; j < 3; ++j) {
+      const std::string& name = *outputs[i].second;
+      if (!name.empty() && name == *outputs[j].second) {
+        return "one file cannot take two outputs: " + name;
+      }
     }
   }
   return std::nullopt;
@@ -160,16 +189,7 @@ std::optional<std::string> CheckCombination(const Options& options, const CLI::A
   if (volumeGiven) {
     if (std::optional<std::string> problem = CheckVolumeId(volumeId)) return problem;
   }
-  // One file cannot hold two outputs.
-  const std::string* outputs[] = {&options.reportFile, &options.manifestFile, &options.isoFile};
-  for (std::size_t i = 0; i < 3; ++i) {
-    for (std::size_t j = i + 1; j < 3; ++j) {
-      if (!outputs[i]->empty() && *outputs[i] == *outputs[j]) {
-        return "one file cannot take two outputs: " + *outputs[i];
-      }
-    }
-  }
-  return std::nullopt;
+  return CheckOutputNames(options, app);
 }
 
 }  // namespace
@@ -199,6 +219,8 @@ ParseResult ParseOptions(int argc, const char* const* argv) {
     return UsageError(*conflict);
   }
   options.volumeId = line.volumeId.empty() ? kDefaultVolumeId : line.volumeId;
+  // Standard output then carries that output alone: no status lines.
+  if (options.reportFile == "-" || options.manifestFile == "-") options.quiet = true;
   // The library runtime is always part of a kit, as in the window.
   options.selection.libraryRuntime = true;
   options.selection.videoCard = !line.noVideoCard;

@@ -1,27 +1,25 @@
 #include "cli/outputs.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <memory>
+#include <tuple>
 
+#include "cli/interruption.h"
 #include "cli/iso.h"
 #include "cli/kit_listing.h"
 #include "cli/manifest.h"
 #include "engine/windows_path.h"
-#include "platform/native.h"
-#include "platform/whole_file.h"
 
 namespace vostrel::cli {
 
 namespace {
 
-namespace stdfs = std::filesystem;
+using Kind = platform::OutputTarget::Kind;
 
-void WriteManifest(const Options& options, const KitListing& listing,
+void WriteManifest(const Options& options, const OutputPlaces& places, const KitListing& listing,
                    const std::map<std::string, std::string>& known, OutputMessages& messages) {
   std::string text, error;
   if (!ManifestText(listing, known, text, error) ||
-      !platform::WriteWholeFile(options.manifestFile, text, error)) {
+      !platform::WriteOutput(places.manifest, text, error)) {
     messages.failures.push_back("the manifest " + options.manifestFile +
                                 " was not written: " + error);
     return;
@@ -31,10 +29,11 @@ void WriteManifest(const Options& options, const KitListing& listing,
                            " files");
 }
 
-void WriteImage(const Options& options, const KitListing& listing, OutputMessages& messages) {
+void WriteImage(const Options& options, const OutputPlaces& places, const KitListing& listing,
+                const ImageProgress& progress, OutputMessages& messages) {
   IsoResult result;
   std::string error;
-  bool ok = WriteIsoImage(listing, options.isoFile, options.volumeId, result, error);
+  bool ok = WriteIsoImage(listing, places.image, options.volumeId, progress, result, error);
   for (const std::string& warning : result.warnings) messages.warnings.push_back(warning);
   if (!ok) {
     messages.failures.push_back("the image " + options.isoFile + " was not written: " + error);
@@ -45,49 +44,90 @@ void WriteImage(const Options& options, const KitListing& listing, OutputMessage
                            std::to_string(result.bytes) + " bytes");
 }
 
-}  // namespace
-
-std::optional<std::string> CheckOutputPlace(const std::string& file, const std::string& what,
-                                            const std::string& kitRoot) {
-  const bool besideKit = !kitRoot.empty();
-  const std::string place = besideKit ? platform::AbsolutePath(file) : file;
-  if (place.empty()) return "cannot resolve the " + what + " path: " + file;
-  std::error_code error;
-  if (stdfs::is_directory(place, error)) return "the " + what + " path is a folder: " + file;
-  const stdfs::path folder = stdfs::path(place).parent_path();
-  if (folder.empty()) return std::nullopt;
-  if (!stdfs::is_directory(folder, error)) {
-    return "the " + what + "'s folder does not exist: " + folder.string();
+// Why the output `file` (called `what`) cannot go where it is, or nothing.
+std::optional<std::string> Judge(const std::string& file, const std::string& what,
+                                 const std::string& medium, const std::string& kit,
+                                 platform::OutputTarget& target) {
+  target = platform::LocateOutput(file);
+  const std::string the = "the " + what;
+  switch (target.kind) {
+    case Kind::kFile:
+    case Kind::kStream:
+      break;
+    case Kind::kFolder:
+      return the + " path is a folder: " + file;
+    case Kind::kBlockDevice:
+      return the + " path is a block device: " + file;
+    case Kind::kSocket:
+      return the + " path is a socket: " + file;
+    case Kind::kNoFolder:
+      return the + "'s folder does not exist: " + target.path;
+    case Kind::kFolderReadOnly:
+      return the + "'s folder cannot be written: " + target.path;
   }
-  if (!besideKit) return std::nullopt;
-  std::unique_ptr<FileSystem> fs = platform::MakeNativeFileSystem();
-  const std::string kit = fs->FullPath(kitRoot);
-  const std::string within = fs->FullPath(folder.string());
-  if (!kit.empty() && !within.empty() &&
-      winpath::IsWithin(within, kit, platform::PreferredSeparator() == '\\')) {
-    return "the " + what + " must not be written inside the kit " + kitRoot +
-           ": it would become part of the kit";
+  if (target.place.empty()) return std::nullopt;
+  if (!medium.empty() && winpath::IsWithin(target.place, medium)) {
+    return the + " must not be written inside the medium " + medium + ": " + file;
+  }
+  if (!kit.empty() && winpath::IsWithin(target.place, kit)) {
+    return the + " must not be written inside the kit " + kit + ": it would become part of the kit";
   }
   return std::nullopt;
 }
 
-std::optional<std::string> CheckKitOutputs(const Options& options, const std::string& destRoot) {
-  if (!options.manifestFile.empty()) {
-    if (auto problem = CheckOutputPlace(options.manifestFile, "manifest", destRoot)) {
-      return problem;
+// The entries no output may hold, each said once as a failure.
+void LeaveOutOddEntries(const Options& options, const KitListing& listing,
+                        OutputMessages& messages) {
+  const std::string outputs = options.manifestFile.empty() ? "the image"
+                              : options.isoFile.empty()    ? "the manifest"
+                                                           : "the manifest and the image";
+  for (const KitEntry& entry : listing.entries) {
+    if (const char* kind = OddKind(entry)) {
+      messages.failures.push_back("left out of " + outputs + ": " + entry.relative + " (" + kind +
+                                  ")");
     }
   }
-  if (!options.isoFile.empty()) return CheckOutputPlace(options.isoFile, "image", destRoot);
+}
+
+}  // namespace
+
+std::optional<std::string> CheckOutputs(const Options& options, FileSystem& disk,
+                                        const std::string& mediumRoot, const std::string& kitRoot,
+                                        OutputPlaces& places) {
+  const std::string medium = disk.FullPath(mediumRoot);
+  const std::string kit = disk.FullPath(kitRoot);
+  const std::tuple<const std::string&, const char*, platform::OutputTarget&> outputs[] = {
+      {options.reportFile, "report", places.report},
+      {options.manifestFile, "manifest", places.manifest},
+      {options.isoFile, "image", places.image}};
+  std::vector<std::string> taken;
+  for (const auto& [file, what, target] : outputs) {
+    if (file.empty()) continue;
+    if (auto problem = Judge(file, what, medium, kit, target)) return problem;
+    if (target.place.empty()) continue;
+    // Two names for one file: a link, or another spelling.
+    for (const std::string& other : taken) {
+      if (winpath::NormalizedFolded(other) == winpath::NormalizedFolded(target.place)) {
+        return "one file cannot take two outputs: " + file;
+      }
+    }
+    taken.push_back(target.place);
+  }
   return std::nullopt;
 }
 
-void WriteKitOutputs(const Options& options, const std::string& destRoot,
-                     const std::map<std::string, std::string>& known, OutputMessages& messages) {
+void WriteKitOutputs(const Options& options, const OutputPlaces& places,
+                     const std::string& destRoot, const std::map<std::string, std::string>& known,
+                     OutputMessages& messages, const ImageProgress& progress) {
   if (options.manifestFile.empty() && options.isoFile.empty()) return;
+  if (Interruption() != 0) return;
   KitListing listing = ListKit(destRoot);
   for (const std::string& issue : listing.issues) messages.warnings.push_back(issue);
-  if (!options.manifestFile.empty()) WriteManifest(options, listing, known, messages);
-  if (!options.isoFile.empty()) WriteImage(options, listing, messages);
+  LeaveOutOddEntries(options, listing, messages);
+  if (!options.manifestFile.empty()) WriteManifest(options, places, listing, known, messages);
+  if (!options.isoFile.empty() && Interruption() == 0) {
+    WriteImage(options, places, listing, progress, messages);
+  }
 }
 
 }  // namespace vostrel::cli

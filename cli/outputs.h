@@ -4,25 +4,36 @@
 // kit as it stands after the run or the check.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/options.h"
+#include "engine/file_system.h"
+#include "platform/whole_file.h"
 
 namespace vostrel::cli {
 
-// Why `file` cannot take the output called `what` ("report", "manifest",
-// "image"), or nothing: the path is a folder, its folder does not exist, or
-// it lies inside the kit in `kitRoot` (it would become part of what it
-// describes). The one judge of an output's place. The report is judged
-// before the roots are known, on its path as given, with `kitRoot` empty.
-std::optional<std::string> CheckOutputPlace(const std::string& file, const std::string& what,
-                                            const std::string& kitRoot);
+// Where each output the options name goes (an output not asked for keeps
+// an empty path).
+struct OutputPlaces {
+  platform::OutputTarget report;
+  platform::OutputTarget manifest;
+  platform::OutputTarget image;
+};
 
-// The places of the manifest and the image the options ask for.
-std::optional<std::string> CheckKitOutputs(const Options& options, const std::string& destRoot);
+// The one judge of the outputs' places, before anything is written: why an
+// output cannot go where the options name it, or nothing. Refused: a place
+// inside the medium in `mediumRoot` or the kit in `kitRoot` (links followed,
+// names compared without regard to case), an existing folder, a block
+// device or a socket, a folder that does not exist or cannot be written.
+// A character device or a FIFO is written into; "-" is standard output.
+std::optional<std::string> CheckOutputs(const Options& options, FileSystem& disk,
+                                        const std::string& mediumRoot, const std::string& kitRoot,
+                                        OutputPlaces& places);
 
 // What writing the manifest and the image said: notes and warnings for
 // stderr, failures that leave the outputs missing.
@@ -32,10 +43,15 @@ struct OutputMessages {
   std::vector<std::string> failures;
 };
 
+// Hears how far the image has been written; false stops it.
+using ImageProgress = std::function<bool(uint64_t written, uint64_t total)>;
+
 // Writes the manifest and the image the options ask for, of the kit in
 // destRoot as it now stands, each put in place whole. `known` holds kit
-// digests already computed, by relative path.
-void WriteKitOutputs(const Options& options, const std::string& destRoot,
-                     const std::map<std::string, std::string>& known, OutputMessages& messages);
+// digests already computed, by relative path. Entries of the kit that are
+// links or not regular files are left out of both, each a failure.
+void WriteKitOutputs(const Options& options, const OutputPlaces& places,
+                     const std::string& destRoot, const std::map<std::string, std::string>& known,
+                     OutputMessages& messages, const ImageProgress& progress = nullptr);
 
 }  // namespace vostrel::cli

@@ -1,11 +1,15 @@
 #include "cli/progress.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
@@ -39,9 +43,42 @@ bool StderrIsTerminal() {
 #endif
 }
 
+std::size_t TerminalColumns() {
+  std::size_t columns = 0;
+#ifdef _WIN32
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) {
+    columns = static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+  }
+#else
+  struct winsize size {};
+  if (ioctl(fileno(stderr), TIOCGWINSZ, &size) == 0) columns = size.ws_col;
+#endif
+  if (columns == 0) {
+    const char* variable = std::getenv("COLUMNS");
+    columns = variable != nullptr ? std::strtoul(variable, nullptr, 10) : 0;
+  }
+  return columns != 0 ? columns : 80;
+}
+
+void ProgressLine::Moved(uint64_t bytes) {
+  current_ += bytes;
+  DrawWhenDue();
+}
+
 void ProgressLine::FileDone(uint64_t bytes) {
   ++files_;
   bytes_ += bytes;
+  current_ = 0;
+  DrawWhenDue();
+}
+
+void ProgressLine::Reached(uint64_t bytes) {
+  bytes_ = bytes;
+  DrawWhenDue();
+}
+
+void ProgressLine::DrawWhenDue() {
   auto now = std::chrono::steady_clock::now();
   if (now - lastDraw_ < std::chrono::milliseconds(100)) return;
   lastDraw_ = now;
@@ -49,16 +86,23 @@ void ProgressLine::FileDone(uint64_t bytes) {
 }
 
 void ProgressLine::Draw() {
-  std::string line = "[" + std::to_string(files_) + "/" + std::to_string(totalFiles_) + " files, " +
-                     Amounts(bytes_, totalBytes_) + "]";
-  std::string padding = line.size() < width_ ? std::string(width_ - line.size(), ' ') : "";
+  const std::string amounts = Amounts(bytes_ + current_, totalBytes_);
+  std::string line = what_.empty() ? "[" + std::to_string(files_) + "/" +
+                                         std::to_string(totalFiles_) + " files, " + amounts + "]"
+                                   : "[" + what_ + ": " + amounts + "]";
+  // One column short of the width: a line that fills it wraps on some
+  // terminals, and '\r' then returns to the wrapped part only.
+  const std::size_t room = TerminalColumns() - 1;
+  if (line.size() > room) line.resize(room);
+  const std::size_t cover = std::min(width_, room);
+  std::string padding = line.size() < cover ? std::string(cover - line.size(), ' ') : "";
   out_ << '\r' << line << padding << std::flush;
   width_ = line.size();
 }
 
 void ProgressLine::Clear() {
   if (width_ == 0) return;
-  out_ << '\r' << std::string(width_, ' ') << '\r' << std::flush;
+  out_ << '\r' << std::string(std::min(width_, TerminalColumns() - 1), ' ') << '\r' << std::flush;
   width_ = 0;
 }
 

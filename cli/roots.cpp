@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "cli/outputs.h"
+#include "engine/kit_layout.h"
 #include "engine/redistribution.h"
 #include "engine/windows_path.h"
 #include "platform/native.h"
@@ -57,24 +58,6 @@ std::optional<bool> OpenedAsImage(const std::string& absolute, Console& console)
   return false;
 }
 
-bool ResolveSource(FileSystem& disk, const std::string& path, Console& console, std::string& root) {
-  const std::string absolute = platform::AbsolutePath(path);
-  FileInfo info;
-  if (!Found(disk, absolute, path, "source", console, info)) return false;
-  if (info.isDirectory) {
-    root = winpath::DropTrailingSeparators(absolute, NativeBackslashSeparates());
-  } else if (const std::optional<bool> image = OpenedAsImage(absolute, console)) {
-    if (!*image) return false;
-    root = absolute;
-  } else if (NativeBackslashSeparates()) {
-    root = StripFileName(absolute);
-  } else {
-    root = winpath::ParentOf(absolute, false);
-    if (root.empty()) root = "/";
-  }
-  return true;
-}
-
 bool ResolveDestination(FileSystem& disk, const std::string& path, DestinationUse use,
                         Console& console, std::string& root) {
   const std::string absolute = platform::AbsolutePath(path);
@@ -95,16 +78,35 @@ bool ResolveDestination(FileSystem& disk, const std::string& path, DestinationUs
 
 }  // namespace
 
+bool ResolveMedium(FileSystem& disk, const std::string& given, Console& console,
+                   std::string& root) {
+  const std::string absolute = platform::AbsolutePath(given);
+  FileInfo info;
+  if (!Found(disk, absolute, given, "source", console, info)) return false;
+  // Where a link leads, spelled as on disk.
+  const bool backslash = NativeBackslashSeparates();
+  const std::string real = winpath::DropTrailingSeparators(disk.FullPath(absolute), backslash);
+  if (info.isDirectory) {
+    root = real;
+  } else if (const std::optional<bool> image = OpenedAsImage(absolute, console)) {
+    if (!*image) return false;
+    root = absolute;  // the image stands as a folder where its file is named
+  } else if (winpath::SameName(winpath::LastName(real, backslash),
+                               kit_layout::kSetupProgram.c_str() + 1)) {
+    // The engine forms every path as root + "\\" + names: a drive's root
+    // stays "C:", the Linux root "/".
+    root = winpath::ParentOf(real, backslash);
+    if (root.empty() && !backslash) root = "/";
+  }
+  if (!root.empty() && kit_layout::IsMedium(disk, root)) return true;
+  console.Err("not an installation medium: " + given);
+  return false;
+}
+
 bool PrepareRoots(const Options& options, FileSystem& disk, DestinationUse use, Console& console,
                   Roots& roots) {
   if (!RootsGiven(options, console)) return false;
-  if (!options.reportFile.empty()) {
-    if (std::optional<std::string> problem = CheckOutputPlace(options.reportFile, "report", "")) {
-      console.Err(*problem);
-      return false;
-    }
-  }
-  if (!ResolveSource(disk, options.source, console, roots.source) ||
+  if (!ResolveMedium(disk, options.source, console, roots.source) ||
       !ResolveDestination(disk, options.destination, use, console, roots.destination)) {
     return false;
   }
@@ -113,7 +115,8 @@ bool PrepareRoots(const Options& options, FileSystem& disk, DestinationUse use, 
     console.Message(*message);
     return false;
   }
-  if (std::optional<std::string> problem = CheckKitOutputs(options, roots.destination)) {
+  if (std::optional<std::string> problem =
+          CheckOutputs(options, disk, roots.source, roots.destination, roots.outputs)) {
     console.Err(*problem);
     return false;
   }

@@ -51,14 +51,23 @@ void RunAccount::Count(const Operation& operation) {
   if (problems_.Account(operation) != nullptr) console_.Failed(FailureText(operation));
 }
 
-void RunAccount::Close() {
-  summary_.failures = console_.failures().size();
-  console_.Err(std::to_string(summary_.filesCopied) + " files copied (" +
-               std::to_string(summary_.bytesCopied) + " bytes), " +
-               std::to_string(summary_.foldersCreated) + " folders created, " +
-               std::to_string(summary_.filesKept) + " files kept (already present), " +
-               std::to_string(summary_.filesRemoved) + " files removed, " +
-               std::to_string(summary_.failures) + " failures");
+void RunAccount::Close() { summary_.failures = console_.failures().size(); }
+
+void RunAccount::Say() {
+  Close();
+  const std::string copied = std::to_string(summary_.filesCopied) + " files";
+  const std::string bytes = " (" + std::to_string(summary_.bytesCopied) + " bytes), ";
+  const std::string folders = std::to_string(summary_.foldersCreated) + " folders";
+  const std::string kept = std::to_string(summary_.filesKept) + " files";
+  const std::string removed = std::to_string(summary_.filesRemoved) + " files";
+  const std::string failures = std::to_string(summary_.failures) + " failures";
+  if (dryRun_) {
+    console_.Err("would copy " + copied + bytes + "would create " + folders + ", would keep " +
+                 kept + " (already present), would remove " + removed + ", " + failures);
+  } else {
+    console_.Err(copied + " copied" + bytes + folders + " created, " + kept +
+                 " kept (already present), " + removed + " removed, " + failures);
+  }
 }
 
 }  // namespace vostrel::cli

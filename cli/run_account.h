@@ -23,19 +23,26 @@ struct Summary {
 class RunAccount {
  public:
   // `problems` is the run's one reading of what leaves the kit incomplete,
-  // shared with the engine's notices (KitFeedback).
-  RunAccount(Console& console, RunProblems& problems) : console_(console), problems_(problems) {}
+  // shared with the engine's notices (KitFeedback). A dry run's summary says
+  // what the run would do.
+  RunAccount(Console& console, RunProblems& problems, bool dryRun)
+      : console_(console), problems_(problems), dryRun_(dryRun) {}
 
-  // Counts one operation (and a copy on the progress line).
+  // Counts one operation (and a copy on the progress line). An operation
+  // refused because the run was interrupted is no failure of the kit.
   void Count(const Operation& operation);
-  // Takes in every failure the console heard and says the summary line.
+  // Takes in every failure the console has heard so far.
   void Close();
+  // Says the summary line, with every failure heard until now (a report
+  // that could not be written included).
+  void Say();
 
   const Summary& summary() const { return summary_; }
 
  private:
   Console& console_;
   RunProblems& problems_;
+  const bool dryRun_;
   Summary summary_;
 };
 

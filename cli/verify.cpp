@@ -17,18 +17,31 @@ namespace vostrel::cli {
 
 namespace {
 
-void SaySummary(const KitComparison& comparison, std::size_t differences, Console& console) {
+void SaySummary(const KitCheck& check, Console& console) {
   const std::string checked =
-      CountOf(comparison.files(), "file") + " and " + CountOf(comparison.folders(), "folder");
-  if (differences == 0) {
+      CountOf(check.files, "file") + " and " + CountOf(check.folders, "folder");
+  if (check.differences.empty()) {
     console.Err("the kit matches the medium and the selection: " + checked);
   } else {
     console.Err("the kit differs from what the medium and the selection call for: " +
-                CountOf(differences, "difference") + " (" + checked + " expected)");
+                CountOf(check.differences.size(), "difference") + " (" + checked + " expected)");
   }
 }
 
 }  // namespace
+
+KitCheck CheckKit(FileSystem& disk, const Roots& roots, const KitSelection& selection) {
+  const ExpectedKit expected = PlanKit(disk, roots.source, roots.destination, selection);
+  const KitListing actual = ListKit(roots.destination);
+  KitComparison comparison(disk, expected, actual, selection);
+  comparison.Run();
+  KitCheck check;
+  check.differences = comparison.Lines();
+  check.digests = comparison.digests();
+  check.files = comparison.files();
+  check.folders = comparison.folders();
+  return check;
+}
 
 int RunVerify(const Options& options, std::ostream& out, std::ostream& err) {
   Console console(out, err, options.quiet);
@@ -36,18 +49,14 @@ int RunVerify(const Options& options, std::ostream& out, std::ostream& err) {
   Roots roots;
   if (!PrepareRoots(options, *disk, DestinationUse::kCheck, console, roots)) return kExitUsage;
 
-  const ExpectedKit expected = PlanKit(*disk, roots.source, roots.destination, options.selection);
-  const KitListing actual = ListKit(roots.destination);
-  KitComparison comparison(*disk, expected, actual, options.selection);
-  comparison.Run();
-  const std::vector<std::string> lines = comparison.Lines();
-  for (const std::string& line : lines) console.Out(line);
-  SaySummary(comparison, lines.size(), console);
+  const KitCheck check = CheckKit(*disk, roots, options.selection);
+  for (const std::string& line : check.differences) console.Out(line);
+  SaySummary(check, console);
 
   OutputMessages messages;
-  WriteKitOutputs(options, roots.destination, comparison.digests(), messages);
+  WriteKitOutputs(options, roots.outputs, roots.destination, check.digests, messages);
   console.Tell(messages);
-  return lines.empty() && messages.failures.empty() ? kExitComplete : kExitIncomplete;
+  return check.differences.empty() && messages.failures.empty() ? kExitComplete : kExitIncomplete;
 }
 
 }  // namespace vostrel::cli

@@ -59,6 +59,13 @@ class DryRunFileSystem::Enumeration : public FolderEnumeration {
 };
 
 DryRunFileSystem::Resolved DryRunFileSystem::Resolve(const std::string& path) {
+  // Below a folder pretended empty nothing on disk counts, a link there
+  // included: the part below it is taken as written, not resolved.
+  std::string below;
+  if (!hiddenPath_.empty() && winpath::RelativeTo(hiddenPath_, path, below) && !below.empty()) {
+    const std::string full = winpath::Join(hiddenFull_, winpath::WithSeparators(below, '\\'));
+    return Resolved{full, MakeKey(full)};
+  }
   std::string full = disk_.FullPath(path);
   if (full.empty()) full = path;
   return Resolved{full, MakeKey(full)};
@@ -118,6 +125,8 @@ void DryRunFileSystem::Changed(Operation change) {
 void DryRunFileSystem::PretendEmptyFolder(const std::string& folder) {
   Resolved resolved = Resolve(folder);
   hiddenKey_ = resolved.key;
+  hiddenPath_ = folder;
+  hiddenFull_ = resolved.full;
   VirtualItem item;
   item.name = LastComponent(resolved.full);
   item.isDirectory = true;

@@ -85,6 +85,8 @@ class DryRunFileSystem : public FileSystem {
   std::set<std::string> removed_;                 // items gone from the disk, by key
   std::map<std::string, bool> readOnlyOverride_;  // disk files' new read-only bit
   std::string hiddenKey_;                         // PretendEmptyFolder's folder
+  std::string hiddenPath_;                        // ... as given
+  std::string hiddenFull_;                        // ... resolved
   std::function<void(const Operation&)> changeObserver_;
   unsigned long lastError_ = 0;
   uint64_t lastCopySize_ = 0;

@@ -31,6 +31,8 @@ constexpr unsigned long kDirNotEmpty = 145;
 constexpr unsigned long kAlreadyExists = 183;
 constexpr unsigned long kFilenameExcedRange = 206;
 constexpr unsigned long kDirectory = 267;
+// The command was asked to end (an interrupted run refuses further work).
+constexpr unsigned long kOperationAborted = 995;
 constexpr unsigned long kIoDevice = 1117;
 constexpr unsigned long kCantResolveFilename = 1921;
 }  // namespace win32_error

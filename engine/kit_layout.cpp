@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/file_system.h"
+
 namespace vostrel::kit_layout {
 
 std::vector<std::string> TopFolders() {
@@ -12,6 +14,12 @@ std::vector<std::string> TopFolders() {
     if (std::find(tops.begin(), tops.end(), top) == tops.end()) tops.push_back(top);
   }
   return tops;
+}
+
+bool IsMedium(FileSystem& fs, const std::string& root) {
+  FileInfo info;
+  if (fs.GetInfo(root + kSetupProgram, info) && !info.isDirectory) return true;
+  return fs.GetInfo(root + kTalvorImaging, info) && info.isDirectory;
 }
 
 }  // namespace vostrel::kit_layout

@@ -9,6 +9,8 @@
 
 namespace vostrel {
 
+class FileSystem;
+
 // A path below a root ("\Talvor Imaging\Tools"), joined from its folder and
 // a name when the program is compiled. It holds its own text, so tables of
 // paths need no storage elsewhere; it reads as a C string.
@@ -61,6 +63,9 @@ inline constexpr KitPath kDrivers{kTalvorImaging, "Drivers"};
 inline constexpr KitPath kJurano{"\\Jurano"};
 inline constexpr KitPath kJuranoRuntime{kJurano, "runtime"};
 
+// The medium's installer: --source names it or the folder that holds it.
+inline constexpr KitPath kSetupProgram{"\\setup.exe"};
+
 // Every folder the steps make below the root, parents first; the driver
 // folders of the boards and the video card lie below kDrivers.
 inline constexpr KitPath kFolders[] = {
@@ -72,6 +77,12 @@ inline constexpr KitPath kFolders[] = {
 // Imaging", "\Jurano"), in that order: below the root the kit creates,
 // edits and deletes files only inside them.
 std::vector<std::string> TopFolders();
+
+// Whether the folder `root` is an installation medium: it holds the
+// installer or a "Talvor Imaging" folder (names in any case). A medium that
+// lacks some of its folders is still one; any other folder is not. The one
+// test of what a medium is, whatever FileSystem holds it.
+bool IsMedium(FileSystem& fs, const std::string& root);
 
 }  // namespace kit_layout
 }  // namespace vostrel

@@ -39,9 +39,12 @@ class RecordingFileSystem::Enumeration : public FolderEnumeration {
   }
 
   bool Next(FindData& entry) override {
-    if (inner_->Next(entry)) return true;
+    Operation next{};
+    next.kind = OperationKind::kFindEnd;
+    next.path = pattern_;
+    if (owner_.Allowed(next) && inner_->Next(entry)) return true;
     ended_ = true;
-    endCode_ = owner_.inner_.LastError();
+    endCode_ = owner_.LastError();
     return false;
   }
 
@@ -53,9 +56,14 @@ class RecordingFileSystem::Enumeration : public FolderEnumeration {
   unsigned long endCode_ = 0;
 };
 
+bool RecordingFileSystem::Allowed(const Operation& operation) {
+  refused_ = guard_ ? guard_(operation) : 0;
+  return refused_ == 0;
+}
+
 bool RecordingFileSystem::Record(Operation operation, bool ok) {
   operation.ok = ok;
-  if (!ok && operation.kind != OperationKind::kFindEnd) operation.code = inner_.LastError();
+  if (!ok && operation.kind != OperationKind::kFindEnd) operation.code = LastError();
   if (!keepAll_) operations_.clear();
   operations_.push_back(std::move(operation));
   if (observer_) observer_(operations_.back());
@@ -66,7 +74,8 @@ bool RecordingFileSystem::CreateFolder(const std::string& path) {
   Operation operation{};
   operation.kind = OperationKind::kCreateFolder;
   operation.path = path;
-  return Record(std::move(operation), inner_.CreateFolder(path));
+  const bool ok = Allowed(operation) && inner_.CreateFolder(path);
+  return Record(std::move(operation), ok);
 }
 
 bool RecordingFileSystem::CopyOneFile(const std::string& existing, const std::string& target,
@@ -75,7 +84,7 @@ bool RecordingFileSystem::CopyOneFile(const std::string& existing, const std::st
   operation.kind = OperationKind::kCopyFile;
   operation.path = existing;
   operation.target = target;
-  bool ok = inner_.CopyOneFile(existing, target, failIfExists);
+  bool ok = Allowed(operation) && inner_.CopyOneFile(existing, target, failIfExists);
   if (ok) operation.bytes = inner_.LastCopySize();
   return Record(std::move(operation), ok);
 }
@@ -85,7 +94,8 @@ std::unique_ptr<FolderEnumeration> RecordingFileSystem::FindFirst(const std::str
   Operation operation{};
   operation.kind = OperationKind::kFindFirst;
   operation.path = pattern;
-  std::unique_ptr<FolderEnumeration> inner = inner_.FindFirst(pattern, first);
+  std::unique_ptr<FolderEnumeration> inner =
+      Allowed(operation) ? inner_.FindFirst(pattern, first) : nullptr;
   bool ok = inner != nullptr;
   Record(std::move(operation), ok);
   if (!ok) return nullptr;
@@ -97,7 +107,8 @@ bool RecordingFileSystem::SetAttributes(const std::string& path, uint32_t attrib
   operation.kind = OperationKind::kSetAttributes;
   operation.path = path;
   operation.attributes = attributes;
-  return Record(std::move(operation), inner_.SetAttributes(path, attributes));
+  const bool ok = Allowed(operation) && inner_.SetAttributes(path, attributes);
+  return Record(std::move(operation), ok);
 }
 
 bool RecordingFileSystem::WriteProfileEntry(const std::string& section, const std::string& key,
@@ -108,14 +119,16 @@ bool RecordingFileSystem::WriteProfileEntry(const std::string& section, const st
   operation.section = section;
   operation.key = key;
   operation.value = value;
-  return Record(std::move(operation), inner_.WriteProfileEntry(section, key, value, path));
+  const bool ok = Allowed(operation) && inner_.WriteProfileEntry(section, key, value, path);
+  return Record(std::move(operation), ok);
 }
 
 bool RecordingFileSystem::RemoveFile(const std::string& path) {
   Operation operation{};
   operation.kind = OperationKind::kRemoveFile;
   operation.path = path;
-  return Record(std::move(operation), inner_.RemoveFile(path));
+  const bool ok = Allowed(operation) && inner_.RemoveFile(path);
+  return Record(std::move(operation), ok);
 }
 
 }  // namespace vostrel

@@ -47,6 +47,12 @@ class RecordingFileSystem : public FileSystem {
   // Without a full record (the default keeps every operation) only the last
   // operation is held, so memory does not grow with the medium.
   void SetKeepAll(bool keepAll) { keepAll_ = keepAll; }
+  // Asked before each operation (and before the next entry of an open
+  // enumeration, as kFindEnd) with its arguments: 0 lets it through, any
+  // other code refuses it with that code without reaching the file system
+  // below. The command line's guard ends an interrupted run's work and keeps
+  // a run from writing through a link in the kit.
+  void SetGuard(std::function<unsigned long(const Operation&)> guard) { guard_ = std::move(guard); }
   const std::vector<Operation>& operations() const { return operations_; }
 
   bool CreateFolder(const std::string& path) override;
@@ -54,7 +60,7 @@ class RecordingFileSystem : public FileSystem {
                    bool failIfExists) override;
   std::unique_ptr<FolderEnumeration> FindFirst(const std::string& pattern,
                                                FindData& first) override;
-  unsigned long LastError() const override { return inner_.LastError(); }
+  unsigned long LastError() const override { return refused_ != 0 ? refused_ : inner_.LastError(); }
   bool SetAttributes(const std::string& path, uint32_t attributes) override;
   bool WriteProfileEntry(const std::string& section, const std::string& key,
                          const std::string& value, const std::string& path) override;
@@ -71,10 +77,15 @@ class RecordingFileSystem : public FileSystem {
  private:
   class Enumeration;
   bool Record(Operation operation, bool ok);
+  // Whether the guard lets `operation` through; LastError() then holds its
+  // refusal until the next operation.
+  bool Allowed(const Operation& operation);
 
   FileSystem& inner_;
   std::vector<Operation> operations_;
   std::function<void(const Operation&)> observer_;
+  std::function<unsigned long(const Operation&)> guard_;
+  unsigned long refused_ = 0;
   bool keepAll_ = true;
 };
 

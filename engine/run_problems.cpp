@@ -39,7 +39,7 @@ bool IsProblem(const Operation& operation) {
 const RunProblem* RunProblems::Account(const Operation& operation) {
   last_ = operation;
   haveLast_ = true;
-  if (!IsProblem(operation)) return nullptr;
+  if (operation.code == win32_error::kOperationAborted || !IsProblem(operation)) return nullptr;
   RunProblem problem;
   problem.kind = operation.kind == OperationKind::kFindEnd ? ProblemKind::kListingEnded
                                                            : ProblemKind::kOperationFailed;
@@ -53,6 +53,7 @@ const RunProblem* RunProblems::Account(const Operation& operation) {
 }
 
 const RunProblem* RunProblems::WalkStopped(const std::string& folder, unsigned long code) {
+  if (code == win32_error::kOperationAborted) return nullptr;
   RunProblem problem;
   problem.path = folder;
   problem.code = code;

@@ -37,12 +37,14 @@ class RunProblems {
  public:
   // Takes each recorded operation, in order, as it gets its result. The
   // problem it is, or null: a file kept because the kit holds it, a folder
-  // or file the medium lacks, a folder that already exists are none. A
+  // or file the medium lacks, a folder that already exists, an operation
+  // refused because the run was asked to end are none. A
   // problem returned here stays valid until the next call.
   const RunProblem* Account(const Operation& operation);
 
-  // The run's notices (RunFeedback). A stopped walk is always a problem;
-  // a folder the walk skips (the destination, a link loop) never is.
+  // The run's notices (RunFeedback). A stopped walk is a problem unless the
+  // run was asked to end; a folder the walk skips (the destination, a link
+  // loop) never is.
   const RunProblem* WalkStopped(const std::string& folder, unsigned long code);
   const RunProblem* EntryLeftOut(const std::string& path, const std::string& reason);
 

@@ -3,6 +3,7 @@
 // person types. platform/posix and platform/win32 each implement it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,7 +18,12 @@ namespace vostrel::platform {
 using SkipListener = std::function<void(const std::string& folder, const std::string& name,
                                         const std::string& reason)>;
 
-std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip = nullptr);
+// Called during a copy with the bytes just written to it, so a long file
+// shows its progress (Linux; on Windows a copy is seen when it ends).
+using ByteListener = std::function<void(uint64_t bytes)>;
+
+std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip = nullptr,
+                                                 ByteListener onBytes = nullptr);
 
 // A source that is a file holding an image of a medium (recognised by its
 // content). On Linux the image is read in place: from then on every native
@@ -38,6 +44,20 @@ std::string AbsolutePath(const std::string& path);
 
 // Creates a folder and its missing parents. False with a message on failure.
 bool CreateFolderWithParents(const std::string& path, std::string& error);
+
+// A folder held for one process alone until the lock is destroyed, without
+// anything put into it: on Linux flock on the folder's own descriptor, on
+// Windows a named mutex derived from the folder's identity.
+class FolderLock {
+ public:
+  virtual ~FolderLock() = default;
+};
+
+// Takes the lock on the existing folder `path`; nullptr when another
+// process holds it. Where the platform or the disk gives no way to hold it
+// (a folder that cannot be opened, a file system without locks) the lock
+// holds nothing, and the run goes on as before.
+std::unique_ptr<FolderLock> LockFolder(const std::string& path);
 
 // The separator a person uses on this platform, for messages.
 char PreferredSeparator();

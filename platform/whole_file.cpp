@@ -1,6 +1,7 @@
 // What both platform layers share of platform/whole_file.h (portable: no OS
 // header): the temporary names, made and recognised in one place, the
-// one-call write, and whole-file reads.
+// one-call writes, the choice of writer for an output, and whole-file
+// reads.
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -51,6 +52,11 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+bool WriteAndCommit(const std::unique_ptr<WholeFile>& file, const std::string& text,
+                    std::string& error) {
+  return file && file->Write(text.data(), text.size(), error) && file->Commit(error);
+}
+
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, const ChunkSink& take, std::string& error) {
@@ -98,8 +104,23 @@ bool IsTemporaryName(const std::string& name) {
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& text, std::string& error) {
-  std::unique_ptr<WholeFile> file = BeginWholeFile(path, error);
-  return file && file->Write(text.data(), text.size(), error) && file->Commit(error);
+  return WriteAndCommit(BeginWholeFile(path, error), text, error);
+}
+
+std::unique_ptr<WholeFile> BeginOutput(const OutputTarget& target, std::string& error) {
+  switch (target.kind) {
+    case OutputTarget::Kind::kFile:
+      return BeginWholeFile(target.path, error);
+    case OutputTarget::Kind::kStream:
+      return BeginStream(target.path, error);
+    default:
+      error = "no output can be written to " + target.path;
+      return nullptr;
+  }
+}
+
+bool WriteOutput(const OutputTarget& target, const std::string& text, std::string& error) {
+  return WriteAndCommit(BeginOutput(target, error), text, error);
 }
 
 }  // namespace vostrel::platform

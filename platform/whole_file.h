@@ -1,16 +1,18 @@
 // Whole-file writes and reads. Every file the tool writes outside a copy
 // (the report, the manifest, the image, the setup-type file's edits) is
-// written to a hidden temporary beside its final name and put in place only
-// when whole, with one durability policy. platform/posix and platform/win32
-// each implement it. The platform's temporary names are made and recognised
-// here and nowhere else. Files the tool reads whole (to hash or compare
-// them) are read here too.
+// written to an unnamed file (where the file system has them) or a hidden
+// temporary beside its final name and put in place only when whole, with one
+// durability policy. platform/posix and platform/win32 each implement it.
+// The platform's temporary names are made and recognised here and nowhere
+// else, and so are the places an output a person names can go. Files the
+// tool reads whole (to hash or compare them) are read here too.
 #pragma once
 
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace vostrel::platform {
 
@@ -39,6 +41,45 @@ using ChunkSink = std::function<bool(const char* data, std::size_t size)>;
 // Reads the file at `path` (a native path) whole, chunk by chunk. False with
 // a message when it cannot be opened or read, or `take` stops it.
 bool ReadWholeFile(const std::string& path, const ChunkSink& take, std::string& error);
+
+// Where an output a person names (--report, --manifest, --iso) would go,
+// found before anything is written. Links are followed: the output goes
+// where a link leads, and the link stays a link.
+struct OutputTarget {
+  enum class Kind {
+    kFile,    // a file put in place whole, new or replacing a regular file
+    kStream,  // written into as it is: standard output ("-"), a character device, a FIFO
+    kFolder,  // refused from here on: nothing can be written to these
+    kBlockDevice,
+    kSocket,
+    kNoFolder,        // the folder it would go into does not exist
+    kFolderReadOnly,  // that folder cannot be written
+  };
+
+  OutputTarget() = default;
+  OutputTarget(Kind how, std::string at, std::string where = std::string())
+      : kind(how), path(std::move(at)), place(std::move(where)) {}
+
+  Kind kind = Kind::kNoFolder;
+  // kFile: the file, links followed, in a folder that exists; kStream: the
+  // path to open (as given); otherwise the part the refusal names.
+  std::string path;
+  // Where it lies on disk, links followed, for the checks that it lies
+  // outside the medium and the kit; empty for standard output and a pipe
+  // that has no name.
+  std::string place;
+};
+
+OutputTarget LocateOutput(const std::string& path);
+
+// Starts writing an output where LocateOutput found it should go: a
+// whole-file write for kFile; for kStream a writer straight into the stream,
+// which Commit() ends. nullptr with a message otherwise.
+std::unique_ptr<WholeFile> BeginOutput(const OutputTarget& target, std::string& error);
+bool WriteOutput(const OutputTarget& target, const std::string& text, std::string& error);
+// BeginOutput's writer into a stream, on each platform: "-" is standard
+// output, which stays open.
+std::unique_ptr<WholeFile> BeginStream(const std::string& path, std::string& error);
 
 // A fresh name for one of the platform's hidden temporaries, without a
 // folder: every copy and whole-file write that needs a name takes it from

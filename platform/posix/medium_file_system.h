@@ -57,6 +57,10 @@ class MediumFileSystem : public FileSystem {
   bool IdentifyFolder(const std::string& path, FolderId& id) override;
   bool GetInfo(const std::string& path, FileInfo& info) override;
   uint64_t LastCopySize() const override { return disk_.LastCopySize(); }
+  // Hears of a copy's bytes as they are written, from a folder or an image.
+  void SetByteListener(platform::ByteListener onBytes) {
+    disk_.SetByteListener(std::move(onBytes));
+  }
 
  private:
   class Answering;

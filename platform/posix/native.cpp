@@ -1,7 +1,12 @@
 // The platform services of platform/native.h on Linux.
 #include "platform/native.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -14,8 +19,38 @@ namespace fs = std::filesystem;
 
 namespace vostrel::platform {
 
-std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip) {
-  return std::make_unique<posix::MediumFileSystem>(std::move(onSkip));
+namespace {
+
+class PosixFolderLock : public FolderLock {
+ public:
+  explicit PosixFolderLock(int fd = -1) : fd_(fd) {}
+  ~PosixFolderLock() override {
+    if (fd_ >= 0) close(fd_);  // the lock goes with the last descriptor
+  }
+  PosixFolderLock(const PosixFolderLock&) = delete;
+  PosixFolderLock& operator=(const PosixFolderLock&) = delete;
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip, ByteListener onBytes) {
+  auto fs = std::make_unique<posix::MediumFileSystem>(std::move(onSkip));
+  fs->SetByteListener(std::move(onBytes));
+  return fs;
+}
+
+std::unique_ptr<FolderLock> LockFolder(const std::string& path) {
+  const std::string folder = posix::PosixFileSystem().FullPath(path);
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return std::make_unique<PosixFolderLock>();
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return std::make_unique<PosixFolderLock>(fd);
+  const int error = errno;
+  close(fd);
+  if (error == EWOULDBLOCK) return nullptr;
+  return std::make_unique<PosixFolderLock>();
 }
 
 ImageSource OpenImageSource(const std::string& path, std::string& error) {

@@ -26,8 +26,11 @@ namespace {
 
 namespace code = win32_error;
 
-constexpr size_t kRangeChunk = size_t{1} << 30;  // bytes per copy_file_range call
+// Bytes per copy_file_range call: small enough for the progress of a long
+// file to move, large enough to cost nothing.
+constexpr size_t kRangeChunk = size_t{1} << 24;
 constexpr size_t kBufferSize = size_t{1} << 20;  // the read/write fallback's buffer
+constexpr uint64_t kToTheEnd = ~uint64_t{0};
 // Folders held open: the source and destination of the walk level being
 // copied, and of the level above it, which the walk comes back to.
 constexpr size_t kOpenFolders = 4;
@@ -39,17 +42,32 @@ bool IsUnsupported(int error) {
          error == EINVAL || error == EBADF || error == ETXTBSY;
 }
 
-// copy_file_range until `size` bytes are copied, the file proves shorter or
+// One file's data on its way: where it goes, the bytes written so far, and
+// who hears of them.
+struct Transfer {
+  int to;
+  const platform::ByteListener& onBytes;
+  uint64_t copied = 0;
+
+  void Moved(uint64_t bytes) {
+    copied += bytes;
+    if (onBytes) onBytes(bytes);
+  }
+};
+
+// copy_file_range of up to `length` bytes, until the file proves shorter or
 // the kernel cannot go on; 0 or the errno that ended the copy. The plain loop
-// goes on from wherever this stops. A stretch is read from its own offset.
-int CopyRange(int from, const loff_t* stretchStart, int to, uint64_t size, uint64_t& copied) {
-  while (copied < size) {
-    loff_t at = stretchStart != nullptr ? *stretchStart + static_cast<loff_t>(copied) : 0;
+// goes on from wherever this stops. A stretch is read from its own offset,
+// anything else from the descriptors' current offsets.
+int CopyRange(int from, const loff_t* stretchStart, Transfer& transfer, uint64_t length) {
+  for (uint64_t done = 0; done < length;) {
+    loff_t at = stretchStart != nullptr ? *stretchStart + static_cast<loff_t>(transfer.copied) : 0;
     const ssize_t moved =
-        copy_file_range(from, stretchStart != nullptr ? &at : nullptr, to, nullptr,
-                        std::min<uint64_t>(size - copied, kRangeChunk), 0);
+        copy_file_range(from, stretchStart != nullptr ? &at : nullptr, transfer.to, nullptr,
+                        std::min<uint64_t>(length - done, kRangeChunk), 0);
     if (moved > 0) {
-      copied += static_cast<uint64_t>(moved);
+      done += static_cast<uint64_t>(moved);
+      transfer.Moved(static_cast<uint64_t>(moved));
       continue;
     }
     if (moved == 0) break;  // shorter than it was
@@ -60,31 +78,53 @@ int CopyRange(int from, const loff_t* stretchStart, int to, uint64_t size, uint6
   return 0;
 }
 
-// read/write until `next` gives no more; 0 or the errno that ended the copy.
+// read/write of up to `length` bytes, or until `next` gives no more; 0 or
+// the errno that ended the copy.
 template <typename Next>
-int CopyByBuffer(Next next, int to, std::vector<char>& buffer, uint64_t& copied) {
-  for (;;) {
-    const ssize_t got = next(buffer.data(), buffer.size());
+int CopyByBuffer(Next next, Transfer& transfer, uint64_t length, std::vector<char>& buffer) {
+  for (uint64_t done = 0; done < length;) {
+    const ssize_t got =
+        next(buffer.data(), static_cast<size_t>(std::min<uint64_t>(buffer.size(), length - done)));
     if (got < 0) {
       if (errno == EINTR) continue;
       return errno;
     }
     if (got == 0) return 0;
-    if (!WriteAll(to, buffer.data(), static_cast<size_t>(got))) return errno;
-    copied += static_cast<uint64_t>(got);
+    if (!WriteAll(transfer.to, buffer.data(), static_cast<size_t>(got))) return errno;
+    done += static_cast<uint64_t>(got);
+    transfer.Moved(static_cast<uint64_t>(got));
   }
+  return 0;
 }
 
-// Links an unnamed file into the folder; 0 or errno. Linking a descriptor
-// directly needs a privilege; its /proc name does not.
-int LinkUnnamed(int fd, int folderFd, const std::string& name) {
-  int linked = linkat(fd, "", folderFd, name.c_str(), AT_EMPTY_PATH);
-  if (linked != 0 && (errno == ENOENT || errno == EPERM)) {
-    char procPath[48];
-    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd);
-    linked = linkat(AT_FDCWD, procPath, folderFd, name.c_str(), AT_SYMLINK_FOLLOW);
+// A file with holes: only its data extents are copied, each to the same
+// offset, and the size is set at the end, so the copy has holes where the
+// file has them (copy_file_range without a reflink writes holes out).
+int CopyExtents(int from, Transfer& transfer, uint64_t size, bool useRange,
+                std::vector<char>& buffer) {
+  for (uint64_t at = 0; at < size;) {
+    const off_t data = lseek(from, static_cast<off_t>(at), SEEK_DATA);
+    if (data < 0) {
+      if (errno == ENXIO) break;  // only a hole is left
+      return errno;
+    }
+    const off_t hole = lseek(from, data, SEEK_HOLE);
+    if (hole < 0 || lseek(from, data, SEEK_SET) < 0 || lseek(transfer.to, data, SEEK_SET) < 0) {
+      return errno;
+    }
+    const uint64_t length =
+        std::min<uint64_t>(static_cast<uint64_t>(hole), size) - static_cast<uint64_t>(data);
+    const uint64_t before = transfer.copied;
+    int error = useRange ? CopyRange(from, nullptr, transfer, length) : 0;
+    if (error == 0) {
+      error = CopyByBuffer([from](char* into, size_t most) { return read(from, into, most); },
+                           transfer, length - (transfer.copied - before), buffer);
+    }
+    if (error != 0) return error;
+    if (transfer.copied - before < length) break;  // shorter than it was
+    at = static_cast<uint64_t>(hole);
   }
-  return linked != 0 ? errno : 0;
+  return ftruncate(transfer.to, static_cast<off_t>(size)) != 0 ? errno : 0;
 }
 
 }  // namespace
@@ -226,6 +266,7 @@ PosixFileSystem::Outcome PosixFileSystem::CopyThroughFolders(const std::string& 
   source.times[0] = status.st_atim;
   source.times[1] = status.st_mtim;
   source.device = static_cast<uint64_t>(status.st_dev);
+  source.blocks = static_cast<uint64_t>(status.st_blocks);
   return CopyTo(target, failIfExists, source);
 }
 
@@ -402,17 +443,20 @@ bool PosixFileSystem::HeldFolderReplaced(const FolderRef& folder, int error) {
   return error != EEXIST && error != ENOSPC && folder.held != nullptr && IsStale(*folder.held);
 }
 
-// Reflink first (no data moves at all), then copy_file_range (the kernel
-// copies, possibly offloaded), then a plain read/write loop. A whole file's
-// `size` is its size when opened: the medium does not change while a kit is
-// built, so no call is spent to find its end. A stretch or a stream must
-// give exactly its size: less means the image ends before the file does.
+// Reflink first (no data moves at all, holes kept), then, for a file with
+// holes, its data extents alone; else copy_file_range (the kernel copies,
+// possibly offloaded), then a plain read/write loop. A whole file's `size` is
+// its size when opened: the medium does not change while a kit is built, so
+// no call is spent to find its end. A stretch or a stream must give exactly
+// its size: less means the image ends before the file does.
 PosixFileSystem::DataMoved PosixFileSystem::CopyData(const CopySource& from, int to,
                                                      bool tryClone) {
   DataMoved moved;
+  Transfer transfer{to, onBytes_};
   // Sizes of 0 go to the plain loop: some files report 0 and hold data.
   if (from.WholeFile() && tryClone && from.size > 0) {
     if (ioctl(to, FICLONE, from.fd) == 0) {
+      transfer.Moved(from.size);
       moved.bytes = from.size;
       return moved;
     }
@@ -422,22 +466,30 @@ PosixFileSystem::DataMoved PosixFileSystem::CopyData(const CopySource& from, int
     }
     moved.cloneRefused = true;
   }
+  if (buffer_.empty()) buffer_.resize(kBufferSize);
+  if (from.WholeFile() && from.size > 0 && from.blocks * 512 < from.size) {
+    // Fewer blocks than its size needs: the file has holes.
+    moved.error = CopyExtents(from.fd, transfer, from.size, options_.copyFileRange, buffer_);
+    moved.bytes = from.size;
+    return moved;
+  }
   const loff_t start = static_cast<loff_t>(from.offset);
   if (from.stream == nullptr && options_.copyFileRange && from.size > 0) {
-    moved.error = CopyRange(from.fd, from.stretch ? &start : nullptr, to, from.size, moved.bytes);
-    if (moved.error != 0 || moved.bytes == from.size) return moved;
+    moved.error = CopyRange(from.fd, from.stretch ? &start : nullptr, transfer, from.size);
   }
-  if (buffer_.empty()) buffer_.resize(kBufferSize);
-  moved.error = CopyByBuffer(
-      [&](char* buffer, size_t size) -> ssize_t {
-        if (from.stream != nullptr) return from.stream->Read(buffer, size);
-        if (!from.stretch) return read(from.fd, buffer, size);
-        const size_t wanted = std::min<uint64_t>(size, from.size - moved.bytes);
-        return wanted == 0
-                   ? 0
-                   : pread(from.fd, buffer, wanted, start + static_cast<loff_t>(moved.bytes));
-      },
-      to, buffer_, moved.bytes);
+  if (moved.error == 0 && (from.size == 0 || transfer.copied != from.size)) {
+    moved.error = CopyByBuffer(
+        [&](char* buffer, size_t size) -> ssize_t {
+          if (from.stream != nullptr) return from.stream->Read(buffer, size);
+          if (!from.stretch) return read(from.fd, buffer, size);
+          const size_t wanted = std::min<uint64_t>(size, from.size - transfer.copied);
+          return wanted == 0
+                     ? 0
+                     : pread(from.fd, buffer, wanted, start + static_cast<loff_t>(transfer.copied));
+        },
+        transfer, kToTheEnd, buffer_);
+  }
+  moved.bytes = transfer.copied;
   if (moved.error == 0 && !from.WholeFile() && moved.bytes != from.size) moved.error = EIO;
   return moved;
 }

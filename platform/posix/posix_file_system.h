@@ -11,6 +11,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/file_system.h"
@@ -63,6 +64,9 @@ class PosixFileSystem : public FileSystem {
   explicit PosixFileSystem(platform::SkipListener onSkip = nullptr);
   PosixFileSystem(platform::SkipListener onSkip, CopyOptions options);
   ~PosixFileSystem() override;
+
+  // Hears the bytes of each copy as they are written.
+  void SetByteListener(platform::ByteListener onBytes) { onBytes_ = std::move(onBytes); }
 
   bool CreateFolder(const std::string& path) override;
   bool CopyOneFile(const std::string& existing, const std::string& target,
@@ -151,6 +155,7 @@ class PosixFileSystem : public FileSystem {
     mode_t mode = 0;
     struct timespec times[2] = {};  // accessed, modified
     uint64_t device = 0;
+    uint64_t blocks = 0;  // 512-byte blocks on disk: fewer than the size needs means holes
 
     bool WholeFile() const { return !stretch && stream == nullptr; }
   };
@@ -182,6 +187,7 @@ class PosixFileSystem : public FileSystem {
   DataMoved CopyData(const CopySource& from, int to, bool tryClone);
 
   platform::SkipListener onSkip_;
+  platform::ByteListener onBytes_;
   CopyOptions options_;
   NameResolver names_;
   // The folders files were last copied from and into, most recent first.

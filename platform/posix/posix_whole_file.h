@@ -1,6 +1,7 @@
 // The whole-file writer of platform/whole_file.h on Linux, with errno results
-// for the callers that speak in Win32 codes (the profile writer), and the one
-// way the POSIX layer makes a named temporary.
+// for the callers that speak in Win32 codes (the profile writer), the one way
+// the POSIX layer makes a named temporary and the one way it names an
+// unnamed file.
 #pragma once
 
 #include <sys/types.h>
@@ -19,6 +20,10 @@ int CreateTemporaryIn(const std::string& folder, mode_t mode, std::string& tempo
 
 // Writes all of `data`; false with errno (ENOSPC for a write that takes nothing).
 bool WriteAll(int fd, const char* data, std::size_t size);
+
+// Gives an unnamed (O_TMPFILE) file the name `name` in the folder `folderFd`
+// (AT_FDCWD: `name` is a path); 0 or errno (EEXIST when the name is taken).
+int LinkUnnamed(int fd, int folderFd, const std::string& name);
 
 class PosixWholeFile : public platform::WholeFile {
  public:

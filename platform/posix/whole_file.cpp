@@ -1,25 +1,94 @@
-// platform/whole_file.h on Linux: a hidden temporary beside the target,
-// fsync, then rename over it.
+// platform/whole_file.h on Linux: an unnamed file (O_TMPFILE) in the
+// target's folder, or a hidden temporary where the file system has no
+// unnamed files; fsync, then linked or renamed into place. Also where an
+// output a person names goes, and the writer into a stream.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
-#include "platform/posix/posix_whole_file.h"
-
 #include "platform/posix/name_resolver.h"
+#include "platform/posix/posix_whole_file.h"
 
 namespace vostrel::posix {
 
 namespace {
 
 constexpr int kAttempts = 100;
+constexpr int kLinkHops = 40;  // as the kernel allows
 
 bool Succeeded(int code, std::string& error) {
   if (code != 0) error = std::strerror(code);
   return code == 0;
+}
+
+std::string FolderPart(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
+
+// Gives an unnamed file a fresh hidden name in `folder`; 0 or errno.
+int LinkAsTemporary(int fd, const std::string& folder, std::string& temporary) {
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    temporary = JoinNative(folder, platform::TemporaryName());
+    const int error = LinkUnnamed(fd, AT_FDCWD, temporary);
+    if (error != EEXIST) {
+      if (error != 0) temporary.clear();
+      return error;
+    }
+  }
+  temporary.clear();
+  return EEXIST;
+}
+
+// Writes into a stream as it is: standard output, a device, a FIFO.
+class StreamFile : public platform::WholeFile {
+ public:
+  StreamFile(int fd, bool owned) : fd_(fd), owned_(owned) {}
+  ~StreamFile() override {
+    if (owned_ && fd_ >= 0) close(fd_);
+  }
+  StreamFile(const StreamFile&) = delete;
+  StreamFile& operator=(const StreamFile&) = delete;
+
+  bool Write(const char* data, std::size_t size, std::string& error) override {
+    return Succeeded(WriteAll(fd_, data, size) ? 0 : errno, error);
+  }
+  bool Commit(std::string& error) override {
+    if (!owned_) return true;
+    const int fd = fd_;
+    fd_ = -1;
+    return Succeeded(close(fd) == 0 ? 0 : errno, error);
+  }
+
+ private:
+  int fd_;
+  bool owned_;
+};
+
+// Where a chain of links that starts at `path` ends, whether or not that
+// exists. Left as it is when it is no link or the chain is a loop.
+std::string FollowLinks(const std::string& path) {
+  std::string at = path;
+  for (int hop = 0; hop < kLinkHops; ++hop) {
+    char target[PATH_MAX];
+    const ssize_t length = readlink(at.c_str(), target, sizeof target - 1);
+    if (length < 0) return at;
+    target[length] = '\0';
+    at = target[0] == '/' ? std::string(target) : FolderPart(at) + target;
+  }
+  return path;
+}
+
+// The path with every link followed; empty when it cannot be resolved.
+std::string RealPath(const std::string& path) {
+  char* real = realpath(path.c_str(), nullptr);
+  if (real == nullptr) return std::string();
+  std::string resolved = real;
+  std::free(real);
+  return resolved;
 }
 
 }  // namespace
@@ -51,6 +120,17 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
+int LinkUnnamed(int fd, int folderFd, const std::string& name) {
+  // Linking a descriptor directly needs a privilege; its /proc name does not.
+  int linked = linkat(fd, "", folderFd, name.c_str(), AT_EMPTY_PATH);
+  if (linked != 0 && (errno == ENOENT || errno == EPERM)) {
+    char procPath[48];
+    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd);
+    linked = linkat(AT_FDCWD, procPath, folderFd, name.c_str(), AT_SYMLINK_FOLLOW);
+  }
+  return linked != 0 ? errno : 0;
+}
+
 PosixWholeFile::~PosixWholeFile() {
   if (fd_ >= 0) Discard(0);
 }
@@ -58,10 +138,16 @@ PosixWholeFile::~PosixWholeFile() {
 int PosixWholeFile::Open(const std::string& path, const Keep& keep) {
   path_ = path;
   keep_ = keep;
+  temporary_.clear();
   // A new file gets 0666 less the umask from open itself; a replacement
   // starts private and takes the replaced file's mode when it is put in place.
-  fd_ = CreateTemporaryIn(path.substr(0, path.rfind('/') + 1), keep.modeAndOwner ? 0600 : 0666,
-                          temporary_);
+  const mode_t mode = keep.modeAndOwner ? 0600 : 0666;
+  const std::string folder = FolderPart(path);
+  // Unnamed where the file system has such files: a kill then leaves nothing.
+  fd_ = open(OpenableFolder(folder).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+  if (fd_ >= 0) return 0;
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+  fd_ = CreateTemporaryIn(folder, mode, temporary_);
   return fd_ >= 0 ? 0 : errno;
 }
 
@@ -81,6 +167,13 @@ int PosixWholeFile::Finish() {
     if (fchmod(fd_, keep_.mode & 07777) != 0) return Discard(errno);
   }
   if (fsync(fd_) != 0) return Discard(errno);
+  if (temporary_.empty()) {
+    // An unnamed file takes a new name directly; one that replaces a file
+    // has a hidden name for the instant before the rename.
+    if (!keep_.modeAndOwner && LinkUnnamed(fd_, AT_FDCWD, path_) == 0) return Discard(0);
+    const int error = LinkAsTemporary(fd_, FolderPart(path_), temporary_);
+    if (error != 0) return Discard(error);
+  }
   const int fd = fd_;
   fd_ = -1;
   if (close(fd) != 0 || rename(temporary_.c_str(), path_.c_str()) != 0) {
@@ -98,7 +191,7 @@ int PosixWholeFile::Finish() {
 int PosixWholeFile::Discard(int error) {
   close(fd_);
   fd_ = -1;
-  unlink(temporary_.c_str());
+  if (!temporary_.empty()) unlink(temporary_.c_str());
   return error;
 }
 
@@ -116,6 +209,50 @@ std::unique_ptr<WholeFile> BeginWholeFile(const std::string& path, std::string& 
   auto file = std::make_unique<posix::PosixWholeFile>();
   if (!posix::Succeeded(file->Open(path, posix::PosixWholeFile::Keep()), error)) return nullptr;
   return file;
+}
+
+std::unique_ptr<WholeFile> BeginStream(const std::string& path, std::string& error) {
+  if (path == "-") return std::make_unique<posix::StreamFile>(STDOUT_FILENO, false);
+  const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  // What was a device or a pipe when it was judged must be one still: a
+  // file is never written over in place.
+  struct stat status;
+  if (fd >= 0 && fstat(fd, &status) == 0 && (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode))) {
+    return std::make_unique<posix::StreamFile>(fd, true);
+  }
+  error = fd < 0 ? std::strerror(errno) : "it is no longer a device or a pipe";
+  if (fd >= 0) close(fd);
+  return nullptr;
+}
+
+OutputTarget LocateOutput(const std::string& path) {
+  using Kind = OutputTarget::Kind;
+  if (path == "-") return OutputTarget{Kind::kStream, path};
+  struct stat status;
+  if (stat(path.c_str(), &status) == 0) {
+    if (S_ISDIR(status.st_mode)) return OutputTarget{Kind::kFolder, path};
+    if (S_ISBLK(status.st_mode)) return OutputTarget{Kind::kBlockDevice, path};
+    if (S_ISSOCK(status.st_mode)) return OutputTarget{Kind::kSocket, path};
+    if (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode)) {
+      return OutputTarget{Kind::kStream, path, posix::RealPath(path)};
+    }
+  }
+  const std::string file = posix::FollowLinks(path);
+  const std::size_t slash = file.rfind('/');
+  const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : file.substr(0, slash);
+  const std::string resolved = posix::RealPath(folder);
+  if (resolved.empty() || name.empty() || stat(resolved.c_str(), &status) != 0 ||
+      !S_ISDIR(status.st_mode)) {
+    return OutputTarget{Kind::kNoFolder, folder};
+  }
+  if (access(resolved.c_str(), W_OK | X_OK) != 0) {
+    return OutputTarget{Kind::kFolderReadOnly, resolved};
+  }
+  const std::string place = posix::JoinNative(resolved, name);
+  return OutputTarget{Kind::kFile, place, place};
 }
 
 }  // namespace vostrel::platform

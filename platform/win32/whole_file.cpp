@@ -1,5 +1,6 @@
 // platform/whole_file.h on Windows: a hidden temporary beside the target,
-// FlushFileBuffers, then MoveFileExA over it.
+// FlushFileBuffers, then MoveFileExA over it. Also where an output a person
+// names goes, and the writer into a stream (a device such as NUL, a pipe).
 #include <windows.h>
 
 #include <string>
@@ -24,6 +25,44 @@ bool Failed(std::string& error) {
   return false;
 }
 
+// WriteFile until all of `data` is written; false with GetLastError() set.
+bool WriteAllTo(HANDLE handle, const char* data, std::size_t size) {
+  while (size > 0) {
+    const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(handle, data, chunk, &written, nullptr)) return false;
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
+// Writes into a stream as it is; standard output stays open.
+class Win32Stream : public WholeFile {
+ public:
+  Win32Stream(HANDLE handle, bool owned) : handle_(handle), owned_(owned) {}
+  ~Win32Stream() override {
+    if (owned_ && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  Win32Stream(const Win32Stream&) = delete;
+  Win32Stream& operator=(const Win32Stream&) = delete;
+
+  bool Write(const char* data, std::size_t size, std::string& error) override {
+    return WriteAllTo(handle_, data, size) || Failed(error);
+  }
+  bool Commit(std::string& error) override {
+    if (!owned_) return true;
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return CloseHandle(handle) || Failed(error);
+  }
+
+ private:
+  HANDLE handle_;
+  bool owned_;
+};
+
+
 class Win32WholeFile : public WholeFile {
  public:
   Win32WholeFile(std::string path, std::string temporary, HANDLE handle)
@@ -36,14 +75,7 @@ class Win32WholeFile : public WholeFile {
 
   bool Write(const char* data, std::size_t size, std::string& error) override {
     if (handle_ == INVALID_HANDLE_VALUE) return Gone(error);
-    while (size > 0) {
-      const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-      DWORD written = 0;
-      if (!WriteFile(handle_, data, chunk, &written, nullptr)) return Abandon(error);
-      data += written;
-      size -= written;
-    }
-    return true;
+    return WriteAllTo(handle_, data, size) || Abandon(error);
   }
 
   bool Commit(std::string& error) override {
@@ -117,6 +149,53 @@ std::unique_ptr<WholeFile> BeginWholeFile(const std::string& path, std::string& 
   }
   Failed(error);
   return nullptr;
+}
+
+std::unique_ptr<WholeFile> BeginStream(const std::string& path, std::string& error) {
+  if (path == "-") return std::make_unique<Win32Stream>(GetStdHandle(STD_OUTPUT_HANDLE), false);
+  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    Failed(error);
+    return nullptr;
+  }
+  auto stream = std::make_unique<Win32Stream>(handle, true);
+  // A file is never written over in place: only what is a device or a pipe.
+  const DWORD type = GetFileType(handle);
+  if (type != FILE_TYPE_CHAR && type != FILE_TYPE_PIPE) {
+    error = "it is no longer a device or a pipe";
+    return nullptr;
+  }
+  return stream;
+}
+
+OutputTarget LocateOutput(const std::string& path) {
+  using Kind = OutputTarget::Kind;
+  if (path == "-") return OutputTarget{Kind::kStream, path};
+  const std::string full = Win32FullPathName(path);
+  if (full.empty()) return OutputTarget{Kind::kNoFolder, path};
+  // Devices (NUL, CON) and pipes are written into; what exists is judged by
+  // a handle that asks for no access at all.
+  const HANDLE handle =
+      CreateFileA(full.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    const DWORD type = GetFileType(handle);
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool folder = GetFileInformationByHandle(handle, &information) != 0 &&
+                        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    CloseHandle(handle);
+    if (type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE) return OutputTarget{Kind::kStream, path};
+    if (folder) return OutputTarget{Kind::kFolder, path};
+  }
+  // Links followed and names spelled as on disk, as the kit's roots are.
+  const std::string file = Win32FileSystem().FullPath(full);
+  const std::string folder = file.substr(0, file.find_last_of("\\/"));
+  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return OutputTarget{Kind::kNoFolder, folder};
+  }
+  return OutputTarget{Kind::kFile, file, file};
 }
 
 }  // namespace vostrel::platform

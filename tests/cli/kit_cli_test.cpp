@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <set>
 
 #include "cli/options.h"
@@ -31,9 +32,22 @@ std::string Slashed(std::string text) {
 
 std::string SummaryLine(const std::string& err) {
   for (const std::string& line : Lines(err)) {
-    if (Has(line, "files copied")) return line;
+    if (Has(line, "files copied") || Has(line, "would copy")) return line;
   }
   return "";
+}
+
+// The counts of a summary line, in order.
+std::vector<std::string> Counts(const std::string& line) {
+  std::vector<std::string> counts(1);
+  for (char c : line) {
+    if (c >= '0' && c <= '9') {
+      counts.back() += c;
+    } else if (!counts.back().empty()) {
+      counts.emplace_back();
+    }
+  }
+  return counts;
 }
 
 class KitCli : public ::testing::Test {
@@ -105,6 +119,7 @@ TEST_F(KitCli, RefusalsExitTwoAndWriteNothing) {
   // An image of a disc, by its volume descriptor (nothing sound after it).
   const std::string disc = tree_.Path("disc.img");
   tree_.Write("disc.img", std::string(16 * 2048, '\0') + "\001CD001" + std::string(2042, 'x'));
+  tree_.Write("plain/readme.txt", "no medium here");
   auto before = tree_.Snapshot();
   struct Case {
     std::vector<std::string> arguments;
@@ -116,6 +131,10 @@ TEST_F(KitCli, RefusalsExitTwoAndWriteNothing) {
       {{"--source", medium}, "Must Select the Destination for The Copy Of Redistribution\n"},
       {{"--source", medium + "/nope.exe", "--dest", kit},
        "vostrel-kit: source not found: " + medium + "/nope.exe\n"},
+      {{"--source", medium + "/setup.ini", "--dest", kit},
+       "vostrel-kit: not an installation medium: " + medium + "/setup.ini\n"},
+      {{"--source", tree_.Path("plain"), "--dest", kit},
+       "vostrel-kit: not an installation medium: " + tree_.Path("plain") + "\n"},
       {{"--source", medium, "--dest", medium}, "Must Select a Destination Other Than the Source\n"},
       {{"--source", medium + "/setup.exe", "--dest", tree_.Path("MEDIUM/")},
        "Must Select a Destination Other Than the Source\n"},
@@ -147,6 +166,15 @@ TEST_F(KitCli, SourceAsFolderOrAsSetupGivesTheSameKit) {
   KitResult run = Kit({"--source", tree_.Path("medium/"), "--dest", tree_.Path("two")});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(tree_.Snapshot("one"), tree_.Snapshot("two"));
+#ifndef _WIN32
+  // A link to setup.exe: the medium is the folder of what it leads to, not
+  // the folder of the link with its neighbours.
+  tree_.Write("home/private.key", "secret");
+  std::filesystem::create_symlink(tree_.Path("medium/setup.exe"), tree_.Path("home/setup.exe"));
+  run = Kit({"--source", tree_.Path("home/setup.exe"), "--dest", tree_.Path("three")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(tree_.Snapshot("one"), tree_.Snapshot("three"));
+#endif
 }
 
 TEST_F(KitCli, RerunWarnsExitsOneAndOverwritesNothing) {
@@ -190,7 +218,8 @@ TEST_F(KitCli, DryRunWritesNothingAndListsWhatTheRealRunDoes) {
   // The real run copies exactly what the dry run listed, with the same totals.
   KitResult real = Build("new/kit", {"--quenzo"});
   ASSERT_EQ(real.exitCode, 0) << real.err;
-  EXPECT_EQ(SummaryLine(dry.err), SummaryLine(real.err));
+  EXPECT_TRUE(Has(SummaryLine(dry.err), "would copy ")) << dry.err;
+  EXPECT_EQ(Counts(SummaryLine(dry.err)), Counts(SummaryLine(real.err)));
   // The removals name the runtime folder "DLL", the copies "dll": one folder.
   auto fold = [](std::string path) {
     std::size_t at = path.find("/Vok/DLL/");
@@ -211,7 +240,7 @@ TEST_F(KitCli, DryRunWritesNothingAndListsWhatTheRealRunDoes) {
   // Over the finished kit the dry run sees what a rerun would meet.
   KitResult again = Build("new/kit", {"--dry-run", "--quenzo"});
   EXPECT_EQ(again.exitCode, 1);
-  EXPECT_TRUE(Has(again.err, "0 files copied")) << again.err;
+  EXPECT_TRUE(Has(again.err, "would copy 0 files")) << again.err;
 }
 
 TEST_F(KitCli, ReportHoldsTheRunOperationByOperation) {
@@ -286,6 +315,20 @@ TEST_F(KitCli, ProgressLineOnlyOnATerminal) {
   EXPECT_TRUE(Has(shown.err, "\r[")) << shown.err;
   EXPECT_TRUE(Has(shown.err, " files, ")) << shown.err;
   EXPECT_EQ(Lines(shown.out), kDefaultStatus);
+
+  // On a narrow terminal (a pseudo-terminal tells no width: COLUMNS does)
+  // no drawn line reaches the last column, where it would wrap.
+  setenv("COLUMNS", "16", 1);
+  KitResult narrow = RunKitProcess(
+      {"--source", tree_.Path("medium"), "--dest", tree_.Path("narrow")}, Stderr::kTerminal);
+  unsetenv("COLUMNS");
+  ASSERT_EQ(narrow.exitCode, 0) << narrow.err;
+  std::size_t drawn = 0;
+  for (std::size_t at = narrow.err.find("\r["); at != std::string::npos;
+       at = narrow.err.find("\r[", at + 1), ++drawn) {
+    EXPECT_LE(narrow.err.find_first_of("\r\n", at + 1) - at - 1, 15u) << narrow.err;
+  }
+  EXPECT_GT(drawn, 0u);
 }
 #endif
 

@@ -1,6 +1,7 @@
 // What vostrel-kit makes from a finished kit: the checksum list, checked by
 // sha256sum itself, and the CD image, read back by xorriso.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +12,7 @@
 
 #ifndef _WIN32
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -22,6 +24,8 @@
 
 namespace vostrel::testing {
 namespace {
+
+namespace fs = std::filesystem;
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -111,17 +115,24 @@ TEST_F(KitOutputs, ManifestListsEveryFileSortedWithForwardSlashes) {
   EXPECT_EQ(Lines(tree_.Read("kit.sha256")).size(), paths.size() + 1);
 }
 
-TEST_F(KitOutputs, OutputsThatCannotBeWrittenAreRefusedBeforeTheRun) {
-  tree_.MakeDir("kit");
-  const auto before = tree_.Snapshot();
+// Every output path that cannot be written, judged before the kit is
+// touched: exit 2 and nothing written anywhere.
+TEST_F(KitOutputs, OutputPathsAreJudgedBeforeTheKitIsTouched) {
+  tree_.Write("kit/setup.ini", "a kit file");
   struct Case {
     std::vector<std::string> arguments;
     std::string err;
   };
   std::vector<Case> cases = {
+      {{"--report", ""}, "--report needs a file name"},
+      {{"--manifest", ""}, "--manifest needs a file name"},
+      {{"--report", tree_.Path("medium/setup.exe")}, "inside the medium"},
+      {{"--manifest", tree_.Path("medium/Talvor Imaging/list")}, "inside the medium"},
+      {{"--report", tree_.Path("kit/setup.ini")}, "inside the kit"},
       {{"--manifest", tree_.Path("kit/SHA256SUMS")}, "inside the kit"},
       {{"--manifest", tree_.Path("no/such/list")}, "folder does not exist"},
-      {{"--manifest", tree_.Path("medium")}, "is a folder"},
+      {{"--report", tree_.Path("medium")}, "is a folder"},
+      {{"--report", "-", "--manifest", "-"}, "standard output"},
       {{"--manifest", tree_.Path("m"), "--dry-run"}, "--dry-run"},
       {{"--manifest", tree_.Path("m"), "--report", tree_.Path("m")}, "two outputs"},
       {{"--volume-id", "KIT"}, "--volume-id needs --iso"},
@@ -129,18 +140,51 @@ TEST_F(KitOutputs, OutputsThatCannotBeWrittenAreRefusedBeforeTheRun) {
 #ifdef _WIN32
   cases.push_back({{"--iso", tree_.Path("kit.iso")}, "--iso is not available on Windows"});
 #else
+  // Links are followed: what they lead to is judged.
+  fs::create_symlink(tree_.Path("medium/setup.exe"), tree_.Path("to-medium"));
+  fs::create_symlink(tree_.Path("kit/new.json"), tree_.Path("into-kit"));
+  cases.push_back({{"--report", tree_.Path("to-medium")}, "inside the medium"});
+  cases.push_back({{"--manifest", tree_.Path("into-kit")}, "inside the kit"});
+  cases.push_back({{"--manifest", tree_.Path("m"), "--report", tree_.Path("to-m")}, "two outputs"});
+  fs::create_symlink(tree_.Path("m"), tree_.Path("to-m"));
+  cases.push_back({{"--iso", "-"}, "standard output"});
   cases.push_back({{"--iso", tree_.Path("kit/kit.iso")}, "inside the kit"});
   cases.push_back({{"--iso", tree_.Path("kit.iso"), "--dry-run"}, "--dry-run"});
   cases.push_back({{"--iso", tree_.Path("kit.iso"), "--volume-id", "talvor kit"}, "A-Z"});
   cases.push_back(
       {{"--iso", tree_.Path("kit.iso"), "--volume-id", std::string(33, 'K')}, "32 characters"});
 #endif
+  const auto before = tree_.Snapshot();
   for (const Case& c : cases) {
     KitResult run = Build(c.arguments);
     EXPECT_EQ(run.exitCode, 2) << c.arguments[1] << "\n" << run.err;
     EXPECT_TRUE(Has(run.err, c.err)) << run.err;
     EXPECT_EQ(tree_.Snapshot(), before) << c.arguments[1];
   }
+}
+
+// "-" is standard output, which then carries that output alone; a device is
+// written into; a link leads to where the output goes and stays a link.
+TEST_F(KitOutputs, OutputsGoToStandardOutputDevicesAndWhereLinksLead) {
+  KitResult run = Build({"--report", "-"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(nlohmann::json::parse(run.out)["exit_code"], 0);
+#ifdef _WIN32
+  const std::string device = "NUL";
+#else
+  const std::string device = "/dev/null";
+  fs::create_symlink(tree_.Path("out/list"), tree_.Path("list-link"));
+  tree_.MakeDir("out");
+#endif
+  run = Build({"--resume", "--manifest", device});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(Has(run.err, "manifest " + device + ": ")) << run.err;
+#ifndef _WIN32
+  run = Build({"--resume", "--manifest", tree_.Path("list-link")});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(fs::is_symlink(tree_.Path("list-link")));
+  EXPECT_EQ(Lines(tree_.Read("out/list")).size(), FilesOf(tree_.Snapshot("kit")).size());
+#endif
 }
 
 #ifndef _WIN32
@@ -263,6 +307,52 @@ TEST_F(KitOutputs, ImageHoldsExactlyTheKitUnderLongAndMixedCaseNames) {
 
   said = Shell("xorriso -indev " + Quoted(image) + " -pvd_info 2>/dev/null", status);
   EXPECT_TRUE(Has(said, "Volume Id    : TALVOR_KIT")) << said;
+}
+
+// A kit holds folders and regular files only: links (to a file, to a
+// folder outside the kit) and a pipe are listed with their kind, never
+// followed, read or written through, and nothing from outside reaches a
+// manifest or an image.
+TEST_F(KitOutputs, LinksAndPipesInTheKitAreListedNeverFollowed) {
+  ASSERT_TRUE(HaveTool("xorriso"));
+  ASSERT_EQ(Build().exitCode, 0);
+  tree_.Write("outside/secret.txt", "outside the kit");
+  fs::create_directory_symlink(tree_.Path("outside"),
+                               tree_.Path("kit/Talvor Imaging/Tools/outside"));
+  fs::create_symlink(tree_.Path("outside/secret.txt"), tree_.Path("kit/notes.txt"));
+  fs::remove(tree_.Path("kit/setup.ini"));
+  fs::create_symlink(tree_.Path("medium/setup.ini"), tree_.Path("kit/setup.ini"));
+  ASSERT_EQ(mkfifo(tree_.Path("kit/pipe").c_str(), 0644), 0);
+  // A folder the run writes into, made a link to the folder outside.
+  fs::remove_all(tree_.Path("kit/Talvor Imaging/Drivers/PELUX"));
+  fs::create_directory_symlink(tree_.Path("outside"),
+                               tree_.Path("kit/Talvor Imaging/Drivers/PELUX"));
+  const auto outside = tree_.Snapshot("outside");
+  const std::vector<std::string> differences = {
+      "content differs: setup.ini (link)\n", "extra file: notes.txt (link)\n",
+      "extra file: pipe (not a regular file)\n",
+      "extra file: Talvor Imaging/Tools/outside (link)\n",
+      "missing folder: Talvor Imaging/Drivers/PELUX (link; 1 file expected in it)\n"};
+
+  KitResult check = RunKitProcess({"--verify", "--source", tree_.Path("medium"), "--dest",
+                                   tree_.Path("kit"), "--manifest", tree_.Path("list")});
+  EXPECT_EQ(check.exitCode, 1);
+  for (const std::string& line : differences) EXPECT_TRUE(Has(check.out, line)) << check.out;
+  EXPECT_FALSE(Has(tree_.Read("list"), "secret")) << tree_.Read("list");
+  EXPECT_FALSE(Has(tree_.Read("list"), "setup.ini"));
+
+  const std::string image = tree_.Path("kit.iso");
+  KitResult resumed = Build({"--resume", "--iso", image});
+  EXPECT_EQ(resumed.exitCode, 1);
+  for (const std::string& line : differences) EXPECT_TRUE(Has(resumed.err, line)) << resumed.err;
+  EXPECT_TRUE(Has(resumed.err, "left out of the image: pipe (not a regular file)")) << resumed.err;
+  EXPECT_EQ(tree_.Snapshot("outside"), outside);  // nothing written through the link
+  const std::set<std::string> imaged = ImageFiles(image, false);
+  EXPECT_TRUE(imaged.count("/data1.cab"));
+  for (const char* outside :
+       {"/notes.txt", "/setup.ini", "/Talvor Imaging/Tools/outside/secret.txt"}) {
+    EXPECT_FALSE(imaged.count(outside)) << outside;
+  }
 }
 
 TEST_F(KitOutputs, ImageTakesTheVolumeIdAndWarnsOfNamesWindowsCutsShort) {

@@ -148,3 +148,18 @@ not() { ! "$@" 2>/dev/null; }
 last_line_is_complete() { [[ "$(tail -n 1 "$work/$1.out")" == "Redistribution Complete" ]]; }
 err_has() { grep -qF -- "$2" "$work/$1.err"; }
 no_crash() { ! grep -q 'Sanitizer\|runtime error' "$work/$1.err"; }
+
+# writing_into PID DIR: whether the process holds a file in DIR open (an
+# unnamed file shows there as well).
+writing_into() { ls -l "/proc/$1/fd" 2>/dev/null | grep -qF -- "$2/"; }
+
+# wait_for CONDITION...: polls every 10 ms, for up to 60 s, until the
+# condition holds or the process $pid has ended.
+wait_for() {
+  local waited
+  for ((waited = 0; waited < 6000; waited++)); do
+    "$@" && return
+    kill -0 "$pid" 2>/dev/null || return
+    sleep 0.01
+  done
+}

@@ -110,14 +110,32 @@ TEST_F(KitFaults, ResumeKeepsWhatIsThereAndDropsOnlyLeftoverTemporaries) {
   for (const std::string& name : leftovers) tree_.Write(name, "partial");
   for (const std::string& name : others) tree_.Write(name, "mine");
 
+  // The edited file is kept, and the check that ends a resumed run says
+  // the kit is not what the medium calls for.
   KitResult run = Build("kit", {"--resume"});
-  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_TRUE(Has(run.err, "vostrel-kit: content differs: setup.ini\n")) << run.err;
   EXPECT_EQ(tree_.Read("kit/setup.ini"), "edited by hand");
   EXPECT_EQ(tree_.Read("kit/Talvor Imaging/Vok/dll/vok.dll"),
             tree_.Read("medium/Talvor Imaging/Vok/dll/vok.dll"));
   for (const std::string& name : leftovers) EXPECT_FALSE(tree_.Exists(name)) << name;
   for (const std::string& name : others) EXPECT_EQ(tree_.Read(name), "mine") << name;
   EXPECT_TRUE(Has(run.err, "left by an interrupted run")) << run.err;
+}
+
+TEST_F(KitFaults, ResumeIsCompleteOnlyWhenTheKitIs) {
+  // Built while the medium lacked its setup-type file, the kit holds one
+  // that only the run's edits made up; the medium then has its file again,
+  // with an entry no run writes.
+  const std::string setupType = "medium/Talvor Imaging/Vok/SetupType.txt";
+  const std::string content = tree_.Read(setupType) + "[OPTIONS]\r\nLanguage=EN\r\n";
+  Remove(setupType);
+  EXPECT_EQ(Build("kit").exitCode, 1);
+  tree_.Write(setupType, content);
+  KitResult run = Build("kit", {"--resume"});
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_TRUE(Has(run.err, "vostrel-kit: setup-type differs: [OPTIONS] ")) << run.err;
+  EXPECT_EQ(LastLine(run.out), "Redistribution Complete");
 }
 
 TEST_F(KitFaults, DestinationThatIsTheMediumIsRefused) {
