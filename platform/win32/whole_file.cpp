@@ -62,7 +62,6 @@ class Win32Stream : public WholeFile {
   bool owned_;
 };
 
-
 class Win32WholeFile : public WholeFile {
  public:
   Win32WholeFile(std::string path, std::string temporary, HANDLE handle)
