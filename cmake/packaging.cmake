@@ -38,11 +38,12 @@ if(WIN32)
   set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Vostrel)
   set(CPACK_PACKAGE_EXECUTABLES Vostrel Vostrel)
   set(CPACK_NSIS_DISPLAY_NAME Vostrel)
-  set(CPACK_NSIS_PACKAGE_NAME "Vostrel ${PROJECT_VERSION}")
+  set(CPACK_NSIS_PACKAGE_NAME Vostrel)  # also the Start-menu folder
   set(CPACK_NSIS_INSTALLED_ICON_NAME bin\\\\Vostrel.exe)
   set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/res/vostrel.ico)
   set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/res/vostrel.ico)
   set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+  set(CPACK_MONOLITHIC_INSTALL ON)  # one component: no page to choose it on
 else()
   # Debian's places: the documents under the package's own name, the copyright
   # file in Debian's format around LICENSE's text, a changelog for this
