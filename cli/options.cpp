@@ -8,10 +8,7 @@
 #include "cli/iso.h"
 #include "engine/board_table.h"
 #include "engine/windows_path.h"
-
-#ifndef VOSTREL_VERSION
-#error "VOSTREL_VERSION must come from the build"
-#endif
+#include "vostrel_version.h"
 
 namespace vostrel::cli {
 
@@ -192,17 +189,40 @@ std::optional<std::string> CheckCombination(const Options& options, const CLI::A
   return CheckOutputNames(options, app);
 }
 
+// The whole command line: --help, the manual page and the completion show it.
+void DeclareCommand(CLI::App& app, CommandLine& line) {
+  app.name("vostrel-kit");
+  app.description(
+      "Builds a trimmed redistribution kit of the imaging library's installation medium.");
+  app.footer(kFooter);
+  DeclareKitOptions(app, line);
+  DeclareModeOptions(app, line);
+}
+
 }  // namespace
 
 const char* KitVersion() { return VOSTREL_VERSION; }
 
+CommandTable DescribeCommand() {
+  CommandLine line;
+  CLI::App app;
+  DeclareCommand(app, line);
+  CommandTable table{app.get_description(), {}, app.get_footer()};
+  for (const CLI::Option* option : app.get_options()) {
+    OptionEntry entry;
+    for (const std::string& name : option->get_snames()) entry.names.push_back("-" + name);
+    for (const std::string& name : option->get_lnames()) entry.names.push_back("--" + name);
+    if (option->get_expected_min() > 0) entry.value = option->get_type_name();
+    entry.text = option->get_description();
+    table.options.push_back(std::move(entry));
+  }
+  return table;
+}
+
 ParseResult ParseOptions(int argc, const char* const* argv) {
   CommandLine line;
-  CLI::App app{"Builds a trimmed redistribution kit of the imaging library's installation medium.",
-               "vostrel-kit"};
-  app.footer(kFooter);
-  DeclareKitOptions(app, line);
-  DeclareModeOptions(app, line);
+  CLI::App app;
+  DeclareCommand(app, line);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {

@@ -31,8 +31,22 @@ struct ParseResult {
   std::string text;
 };
 
-// The version the tool reports ("1.0.0").
+// The version the tool reports: the project's version ("1.0.0").
 const char* KitVersion();
+
+// The option table --help prints, as data: the manual page and the shell
+// completion are made from it at build time (cli/kit_docs.cpp).
+struct OptionEntry {
+  std::vector<std::string> names;  // "-h", "--help"
+  std::string value;               // "PATH", "DIR", "NAME"...; empty for a flag
+  std::string text;
+};
+struct CommandTable {
+  std::string summary;  // the line above the options
+  std::vector<OptionEntry> options;
+  std::string footer;  // exit statuses and where the output goes
+};
+CommandTable DescribeCommand();
 
 ParseResult ParseOptions(const std::vector<std::string>& arguments);
 ParseResult ParseOptions(int argc, const char* const* argv);

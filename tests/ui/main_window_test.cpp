@@ -9,6 +9,7 @@
 
 #include "res/resource.h"
 #include "tests/ui/gui_driver.h"
+#include "vostrel_version.h"
 
 namespace vostrel::gui {
 namespace {
@@ -240,7 +241,7 @@ TEST(AboutBox, OpensFromTheSystemMenuShowsItsTextsAndBlocksTheMainWindow) {
   RECT iconPlace = units.ToPixels(11, 17, 20, 20);
   EXPECT_EQ(icon.left, iconPlace.left);
   EXPECT_EQ(icon.top, iconPlace.top);
-  EXPECT_EQ(WindowText(items[1]), "Vostrel Version 1.0");
+  EXPECT_EQ(WindowText(items[1]), VOSTREL_ABOUT_LINE);
   EXPECT_NE(Style(items[1]) & SS_NOPREFIX, 0u);
   EXPECT_NE(Style(items[1]) & WS_GROUP, 0u);
   EXPECT_EQ(Describe(RectIn(items[1], about)), Describe(units.ToPixels(40, 10, 119, 8)));
