@@ -111,6 +111,12 @@ void DeclareModeOptions(CLI::App& app, CommandLine& line) {
                  std::string("The image's volume id: up to 32 of A-Z, 0-9 and _ (default ") +
                      kDefaultVolumeId + ")")
       ->type_name("ID");
+  app.add_option("--jobs", options.jobs,
+                 "Copy up to N files at once (1-64; default " + std::to_string(kDefaultJobs) +
+                     "; Linux only, Windows copies one at a time); the kit, the status lines, "
+                     "the report and the exit status are those of --jobs 1")
+      ->type_name("N")
+      ->check(CLI::Range(1u, 64u));
   app.add_flag("--quiet", options.quiet,
                "Print nothing on stdout (warnings, failures and the summary still go to stderr)");
   app.add_flag("--version", line.version, "Print the version and exit");
@@ -195,6 +201,15 @@ std::optional<std::string> CheckCombination(const Options& options, const CLI::A
 }  // namespace
 
 const char* KitVersion() { return VOSTREL_VERSION; }
+
+unsigned RunJobs(const Options& options) {
+#ifdef _WIN32
+  (void)options;
+  return 1;
+#else
+  return options.dryRun ? 1 : options.jobs;
+#endif
+}
 
 ParseResult ParseOptions(int argc, const char* const* argv) {
   CommandLine line;

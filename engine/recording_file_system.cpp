@@ -48,6 +48,8 @@ class RecordingFileSystem::Enumeration : public FolderEnumeration {
     return false;
   }
 
+  std::vector<FindData> Ahead() const override { return inner_->Ahead(); }
+
  private:
   RecordingFileSystem& owner_;
   std::unique_ptr<FolderEnumeration> inner_;

@@ -73,6 +73,10 @@ class RecordingFileSystem : public FileSystem {
     return inner_.GetInfo(path, info);
   }
   uint64_t LastCopySize() const override { return inner_.LastCopySize(); }
+  void BeginCopiesAhead(const std::vector<CopyAhead>& copies) override {
+    inner_.BeginCopiesAhead(copies);
+  }
+  void EndCopiesAhead() override { inner_.EndCopiesAhead(); }
 
  private:
   class Enumeration;

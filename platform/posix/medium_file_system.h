@@ -61,6 +61,13 @@ class MediumFileSystem : public FileSystem {
   void SetByteListener(platform::ByteListener onBytes) {
     disk_.SetByteListener(std::move(onBytes));
   }
+  // Copies out of a folder are made ahead on `jobs` threads; out of an image
+  // they are not (its enumerations name nothing ahead).
+  void CopyAheadWith(unsigned jobs) { disk_.CopyAheadWith(jobs); }
+  void BeginCopiesAhead(const std::vector<CopyAhead>& copies) override {
+    disk_.BeginCopiesAhead(copies);
+  }
+  void EndCopiesAhead() override { disk_.EndCopiesAhead(); }
 
  private:
   class Answering;
