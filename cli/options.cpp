@@ -116,6 +116,7 @@ void DeclareModeOptions(CLI::App& app, CommandLine& line) {
                      "; Linux only, Windows copies one at a time); the kit, the status lines, "
                      "the report and the exit status are those of --jobs 1")
       ->type_name("N")
+      ->envname("VOSTREL_KIT_JOBS")
       ->check(CLI::Range(1u, 64u));
   app.add_flag("--quiet", options.quiet,
                "Print nothing on stdout (warnings, failures and the summary still go to stderr)");

@@ -34,8 +34,6 @@ class CopiesAheadScope {
     fs_.BeginCopiesAhead(copies);
   }
   ~CopiesAheadScope() { fs_.EndCopiesAhead(); }
-  CopiesAheadScope(const CopiesAheadScope&) = delete;
-  CopiesAheadScope& operator=(const CopiesAheadScope&) = delete;
 
  private:
   FileSystem& fs_;

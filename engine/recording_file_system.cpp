@@ -58,6 +58,17 @@ class RecordingFileSystem::Enumeration : public FolderEnumeration {
   unsigned long endCode_ = 0;
 };
 
+void RecordingFileSystem::BeginCopiesAhead(const std::vector<CopyAhead>& copies) {
+  if (guard_ && !copies.empty()) {
+    Operation first{};
+    first.kind = OperationKind::kCopyFile;
+    first.path = copies.front().existing;
+    first.target = copies.front().target;
+    if (guard_(first) != 0) return inner_.BeginCopiesAhead({});
+  }
+  inner_.BeginCopiesAhead(copies);
+}
+
 bool RecordingFileSystem::Allowed(const Operation& operation) {
   refused_ = guard_ ? guard_(operation) : 0;
   return refused_ == 0;

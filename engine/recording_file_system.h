@@ -73,9 +73,10 @@ class RecordingFileSystem : public FileSystem {
     return inner_.GetInfo(path, info);
   }
   uint64_t LastCopySize() const override { return inner_.LastCopySize(); }
-  void BeginCopiesAhead(const std::vector<CopyAhead>& copies) override {
-    inner_.BeginCopiesAhead(copies);
-  }
+  // Passed on only where the guard would let the folder's copies through:
+  // nothing is made ahead in a kit folder that is a link elsewhere, nor
+  // once a run was interrupted.
+  void BeginCopiesAhead(const std::vector<CopyAhead>& copies) override;
   void EndCopiesAhead() override { inner_.EndCopiesAhead(); }
 
  private:

@@ -87,6 +87,7 @@ int CopyRange(int from, const loff_t* stretchStart, Transfer& transfer, uint64_t
 template <typename Next>
 int CopyByBuffer(Next next, Transfer& transfer, uint64_t length, std::vector<char>& buffer) {
   for (uint64_t done = 0; done < length;) {
+    if (buffer.empty()) buffer.resize(kBufferSize);  // only where the kernel could not copy
     const ssize_t got =
         next(buffer.data(), static_cast<size_t>(std::min<uint64_t>(buffer.size(), length - done)));
     if (got < 0) {
@@ -565,7 +566,6 @@ PosixFileSystem::DataMoved PosixFileSystem::CopyData(const CopySource& from, int
     }
     moved.cloneRefused = true;
   }
-  if (buffer.empty()) buffer.resize(kBufferSize);
   if (from.WholeFile() && from.size > 0 && from.blocks * 512 < from.size) {
     // Fewer blocks than its size needs: the file has holes.
     moved.error = CopyExtents(from.fd, transfer, from.size, useRange, buffer);
