@@ -24,14 +24,14 @@ class CopiesAheadScope {
                    const std::string& source, const std::string& dest)
       : fs_(fs) {
     std::vector<FindData> entries = rest.Ahead();
-    std::vector<CopyAhead> copies;
+    std::vector<std::string> names;
     if (!entries.empty()) entries.insert(entries.begin(), first);
-    for (const FindData& entry : entries) {
+    for (FindData& entry : entries) {
       if (Skipped(entry) || entry.IsDirectory() || (entry.attributes & kFileAttributeReparsePoint))
         continue;
-      copies.push_back({winpath::Join(source, entry.name), winpath::Join(dest, entry.name)});
+      names.push_back(std::move(entry.name));
     }
-    fs_.BeginCopiesAhead(copies);
+    fs_.BeginCopiesAhead(source, dest, names);
   }
   ~CopiesAheadScope() { fs_.EndCopiesAhead(); }
 

@@ -67,12 +67,6 @@ class FolderEnumeration {
   virtual std::vector<FindData> Ahead() const { return {}; }
 };
 
-// A fail-if-exists copy a walk is about to ask for.
-struct CopyAhead {
-  std::string existing;
-  std::string target;
-};
-
 // Identity of a folder on disk, independent of the name used to reach it
 // (device and inode, or volume serial and file index).
 struct FolderId {
@@ -143,13 +137,17 @@ class FileSystem {
   // Bytes of the file the last successful CopyOneFile wrote.
   virtual uint64_t LastCopySize() const = 0;
 
-  // Hints, not operations: a walk names the copies of one folder it is
-  // about to ask for, in order, and says when it leaves that folder (the
-  // pairs nest as the walk does). A file system may make them ahead, in
-  // parallel, but places each under its name only when CopyOneFile asks for
-  // it, and drops those never asked for: nothing a run does or reports may
-  // differ from a run without the hints.
-  virtual void BeginCopiesAhead(const std::vector<CopyAhead>& copies) { (void)copies; }
+  // Hints, not operations: a walk names the fail-if-exists copies it is
+  // about to ask for (the files `names` of the folder `source`, each into
+  // the folder `dest` under its name, in this order) and says when it leaves
+  // that folder (the pairs nest as the walk does). A file system may make
+  // them ahead, in parallel, but places each under its name only when
+  // CopyOneFile asks for it, and drops those never asked for: nothing a run
+  // does or reports may differ from a run without the hints.
+  virtual void BeginCopiesAhead(const std::string& source, const std::string& dest,
+                                const std::vector<std::string>& names) {
+    (void)source, (void)dest, (void)names;
+  }
   virtual void EndCopiesAhead() {}
 };
 

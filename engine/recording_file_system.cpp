@@ -1,5 +1,7 @@
 #include "engine/recording_file_system.h"
 
+#include "engine/windows_path.h"
+
 namespace vostrel {
 
 const char* OperationName(OperationKind kind) {
@@ -58,15 +60,16 @@ class RecordingFileSystem::Enumeration : public FolderEnumeration {
   unsigned long endCode_ = 0;
 };
 
-void RecordingFileSystem::BeginCopiesAhead(const std::vector<CopyAhead>& copies) {
-  if (guard_ && !copies.empty()) {
+void RecordingFileSystem::BeginCopiesAhead(const std::string& source, const std::string& dest,
+                                           const std::vector<std::string>& names) {
+  if (guard_ && !names.empty()) {
     Operation first{};
     first.kind = OperationKind::kCopyFile;
-    first.path = copies.front().existing;
-    first.target = copies.front().target;
-    if (guard_(first) != 0) return inner_.BeginCopiesAhead({});
+    first.path = winpath::Join(source, names.front());
+    first.target = winpath::Join(dest, names.front());
+    if (guard_(first) != 0) return inner_.BeginCopiesAhead(source, dest, {});
   }
-  inner_.BeginCopiesAhead(copies);
+  inner_.BeginCopiesAhead(source, dest, names);
 }
 
 bool RecordingFileSystem::Allowed(const Operation& operation) {

@@ -4,6 +4,8 @@
 
 #include <deque>
 
+#include "engine/windows_path.h"
+
 namespace vostrel::posix {
 
 namespace {
@@ -18,10 +20,9 @@ constexpr size_t kMostAhead = 64;
 struct CopiesAhead::Job {
   enum class State { kWaiting, kMaking, kMade, kFailed, kGone };
 
-  Job(CopyAhead named, std::string name) : copy(std::move(named)), leaf(std::move(name)) {}
+  explicit Job(std::string name) : leaf(std::move(name)) {}
 
-  CopyAhead copy;
-  std::string leaf;  // the file's name in the source folder
+  std::string leaf;  // the file's name, in the source folder and in the kit
   State state = State::kWaiting;
   bool dropped = false;  // while in the making: its worker drops it when done
   UniqueFd out;
@@ -30,6 +31,7 @@ struct CopiesAhead::Job {
 };
 
 struct CopiesAhead::Level {
+  std::string source, dest;  // the folders, as the engine names them
   UniqueFd from, into;
   struct stat folder = {};  // of `into`
   std::deque<Job> jobs;
@@ -53,23 +55,23 @@ CopiesAhead::~CopiesAhead() {
     for (const std::shared_ptr<Level>& level : levels_) level->DropRest(*this);
     levels_.clear();
   }
-  changed_.notify_all();
+  work_.notify_all();
   for (std::thread& worker : workers_) worker.join();
 }
 
-void CopiesAhead::Enter(std::vector<CopyAhead> copies, int from, int into) {
+void CopiesAhead::Enter(const std::string& source, const std::string& dest,
+                        const std::vector<std::string>& names, int from, int into) {
   auto level = std::make_shared<Level>();
+  level->source = source;
+  level->dest = dest;
   level->from.Reset(from);
   level->into.Reset(into);
   if (from >= 0 && into >= 0 && fstat(into, &level->folder) == 0) {
-    for (CopyAhead& copy : copies) {
-      std::string leaf = copy.existing.substr(copy.existing.find_last_of('\\') + 1);
-      level->jobs.emplace_back(std::move(copy), std::move(leaf));
-    }
+    for (const std::string& name : names) level->jobs.emplace_back(name);
   }
   std::lock_guard<std::mutex> lock(mutex_);
   levels_.push_back(std::move(level));
-  changed_.notify_all();
+  work_.notify_all();
 }
 
 void CopiesAhead::Leave() {
@@ -77,7 +79,7 @@ void CopiesAhead::Leave() {
   if (levels_.empty()) return;
   levels_.back()->DropRest(*this);
   levels_.pop_back();
-  changed_.notify_all();
+  work_.notify_all();
 }
 
 void CopiesAhead::Take(const std::string& existing, const std::string& target, Taken& taken) {
@@ -85,15 +87,15 @@ void CopiesAhead::Take(const std::string& existing, const std::string& target, T
   if (levels_.empty()) return;
   Level& level = *levels_.back();
   size_t at = level.taken;
-  while (at < level.jobs.size() &&
-         (level.jobs[at].copy.existing != existing || level.jobs[at].copy.target != target)) {
+  while (at < level.jobs.size() && (winpath::Join(level.source, level.jobs[at].leaf) != existing ||
+                                    winpath::Join(level.dest, level.jobs[at].leaf) != target)) {
     ++at;
   }
   if (at == level.jobs.size()) return;  // not named ahead: the walk copies it
   for (; level.taken < at; ++level.taken) Drop(level.jobs[level.taken]);
   ++level.taken;
   Job& job = level.jobs[at];
-  changed_.wait(lock, [&job] { return job.state != Job::State::kMaking; });
+  made_or_dropped_.wait(lock, [&job] { return job.state != Job::State::kMaking; });
   if (job.state == Job::State::kMade) {
     taken.state = Taken::State::kMade;
     taken.out.Reset(job.out.Release());
@@ -106,7 +108,7 @@ void CopiesAhead::Take(const std::string& existing, const std::string& target, T
     taken.error = job.error;
   }
   job.state = Job::State::kGone;  // a job not started is the walk's own to copy
-  changed_.notify_all();
+  work_.notify_one();             // room for one more copy ahead
 }
 
 bool CopiesAhead::Stop() {
@@ -114,7 +116,7 @@ bool CopiesAhead::Stop() {
   if (stopped_) return false;
   stopped_ = true;
   for (const std::shared_ptr<Level>& level : levels_) level->DropRest(*this);
-  changed_.wait(lock, [this] { return made_ == 0; });
+  made_or_dropped_.wait(lock, [this] { return made_ == 0; });
   return true;
 }
 
@@ -145,7 +147,7 @@ void CopiesAhead::Work() {
   for (;;) {
     std::shared_ptr<Level> level;
     Job* job = nullptr;
-    changed_.wait(lock, [&] { return ending_ || (job = NextJob(level)) != nullptr; });
+    work_.wait(lock, [&] { return ending_ || (job = NextJob(level)) != nullptr; });
     if (ending_) return;
     job->state = Job::State::kMaking;
     ++made_;
@@ -162,7 +164,7 @@ void CopiesAhead::Work() {
       job->bytes = bytes;
       job->error = error;
     }
-    changed_.notify_all();
+    made_or_dropped_.notify_one();  // only the walk's thread waits there
   }
 }
 

@@ -44,10 +44,12 @@ class CopiesAhead {
   CopiesAhead(const CopiesAhead&) = delete;
   CopiesAhead& operator=(const CopiesAhead&) = delete;
 
-  // The walk enters a folder: its files' copies, in order, from the folder
-  // open as `from` (an O_PATH descriptor, now owned) into that open as
-  // `into` (owned). Invalid descriptors or no copies: nothing is made ahead.
-  void Enter(std::vector<CopyAhead> copies, int from, int into);
+  // The walk enters a folder: the copies of its files `names`, in order,
+  // from `source` (open as `from`, an O_PATH descriptor, now owned) into
+  // `dest` (open as `into`, owned), both engine paths. Invalid descriptors
+  // or no names: nothing is made ahead.
+  void Enter(const std::string& source, const std::string& dest,
+             const std::vector<std::string>& names, int from, int into);
   // The walk leaves the folder it entered last: copies never taken are dropped.
   void Leave();
   // The walk asks for a copy of the folder it is in. Copies of that folder
@@ -69,7 +71,8 @@ class CopiesAhead {
 
   CopyFn copy_;
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable work_;                // workers wait here for a copy to make
+  std::condition_variable made_or_dropped_;     // the walk's thread waits here
   std::vector<std::shared_ptr<Level>> levels_;  // the folders the walk is in, innermost last
   size_t made_ = 0;  // copies made or in the making and not yet taken or dropped
   bool stopped_ = false;

@@ -64,8 +64,9 @@ class MediumFileSystem : public FileSystem {
   // Copies out of a folder are made ahead on `jobs` threads; out of an image
   // they are not (its enumerations name nothing ahead).
   void CopyAheadWith(unsigned jobs) { disk_.CopyAheadWith(jobs); }
-  void BeginCopiesAhead(const std::vector<CopyAhead>& copies) override {
-    disk_.BeginCopiesAhead(copies);
+  void BeginCopiesAhead(const std::string& source, const std::string& dest,
+                        const std::vector<std::string>& names) override {
+    disk_.BeginCopiesAhead(source, dest, names);
   }
   void EndCopiesAhead() override { disk_.EndCopiesAhead(); }
 

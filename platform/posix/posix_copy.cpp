@@ -259,11 +259,12 @@ void PosixFileSystem::CopyAheadWith(unsigned jobs) {
       });
 }
 
-void PosixFileSystem::BeginCopiesAhead(const std::vector<CopyAhead>& copies) {
+void PosixFileSystem::BeginCopiesAhead(const std::string& source, const std::string& dest,
+                                       const std::vector<std::string>& names) {
   if (ahead_ == nullptr) return;
-  const int from = copies.empty() ? -1 : HeldFolderOf(copies.front().existing);
-  const int into = copies.empty() ? -1 : HeldFolderOf(copies.front().target);
-  ahead_->Enter(copies, from, into);
+  const int from = names.empty() ? -1 : HeldFolderOf(winpath::Join(source, names.front()));
+  const int into = names.empty() ? -1 : HeldFolderOf(winpath::Join(dest, names.front()));
+  ahead_->Enter(source, dest, names, from, into);
 }
 
 void PosixFileSystem::EndCopiesAhead() {

@@ -73,7 +73,8 @@ class PosixFileSystem : public FileSystem {
   // Makes the copies a walk names ahead on `jobs` worker threads, each into
   // an unnamed file placed when the walk asks for it; 1: none made ahead.
   void CopyAheadWith(unsigned jobs);
-  void BeginCopiesAhead(const std::vector<CopyAhead>& copies) override;
+  void BeginCopiesAhead(const std::string& source, const std::string& dest,
+                        const std::vector<std::string>& names) override;
   void EndCopiesAhead() override;
 
   bool CreateFolder(const std::string& path) override;
