@@ -16,9 +16,10 @@ rounds after one untimed warm-up of each:
   rclone-jN  rclone copy --transfers N --checkers N of the kit's files (--files-from)
 
 cp, rsync and rclone copy exactly what the kit copies (bench.py's Plan). The
-ratios are taken round by round and their medians reported. Destinations are
-kept until a shape ends (see bench.py on deleting during a run), the slow
-shape's deleted after each run (its time is the medium's latency).
+ratios are taken round by round and their medians reported; each round starts
+with another tool. Destinations are kept until the table is written (see
+bench.py on deleting during a run), the slow shape's deleted after each run
+(its time is the medium's latency).
 
 Environment: BENCH_DIR (work folder, default build/bench), BENCH_PAIRS (3),
 BENCH_SHAPES (cd,small,runtime,slow), BENCH_DELAY_US (1000), BENCH_QUICK=1.
@@ -77,8 +78,13 @@ def bench_shape(shape, medium, args, runner, kit, dest_base, delete_each):
         commands[name] = lambda d, path=path: ["bash", path, d]
     times = {t: [] for t in commands}
     rss = {t: 0 for t in commands}
+    names = list(commands)
     for i in range(0, args.pairs + 1):  # round 0: the warm-up
-        for tool, cmd in commands.items():
+        # Each round starts with another tool: the first of a round runs
+        # after the last one's write-out, which costs the first one most.
+        start = (i * 3) % len(names)
+        for tool in names[start:] + names[:start]:
+            cmd = commands[tool]
             d = os.path.join(dest_base, "%s-%d" % (tool, i))
             wall, peak = runner.timed(cmd(d), tool, d)
             if i > 0:
@@ -95,7 +101,7 @@ def bench_shape(shape, medium, args, runner, kit, dest_base, delete_each):
                 shutil.rmtree(d)
         if i > 0:
             bench.log("  round %d: " % i + ", ".join(
-                "%s %.3f" % (t, times[t][-1]) for t in commands))
+                "%s %.3f" % (t, times[t][-1]) for t in names))
     return {"shape": shape, "files": plan.files, "bytes": plan.bytes, "times": times,
             "rss_kb": rss}
 
@@ -152,15 +158,15 @@ def main():
             rows.append(bench_shape(shape, mount, args, runner, args.kit, dest_base, True))
         finally:
             subprocess.run(["fusermount3", "-u", mount])
-    bench.log("deleting the destinations")
-    shutil.rmtree(dest_root, ignore_errors=True)
     text = table(rows, args)
     stamp = time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime())
     text = "Run of %s, %d rounds after a warm-up, slow medium %s us per open and read.\n\n%s" % (
         stamp, args.pairs, delay, text)
     with open(os.path.join(work, "parallel.md"), "w") as out:
         out.write(text)
-    print(text)
+    print(text, flush=True)
+    bench.log("deleting the destinations")
+    shutil.rmtree(dest_root, ignore_errors=True)
 
 
 if __name__ == "__main__":
