@@ -15,7 +15,6 @@
 #include <thread>
 #include <vector>
 
-#include "engine/file_system.h"
 #include "platform/posix/posix_internal.h"
 
 namespace vostrel::posix {
