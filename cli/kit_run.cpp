@@ -42,7 +42,7 @@ RunDisks MakeDisks(const Options& options, KitFeedback& feedback, Console& conso
       [&feedback](const std::string& folder, const std::string& name, const std::string& reason) {
         feedback.Skipped(folder, name, reason);
       },
-      [&console](uint64_t bytes) { console.BytesMoved(bytes); });
+      [&console](uint64_t bytes) { console.BytesMoved(bytes); }, RunJobs(options));
   if (options.dryRun) {
     disks.dryRun = std::make_unique<DryRunFileSystem>(*disks.native);
     disks.dryRun->SetChangeObserver([&console](const Operation& change) {
@@ -147,6 +147,7 @@ ReportData ReportOf(const Options& options, const Roots& roots, const KitFeedbac
                     const RecordingFileSystem& recorder) {
   ReportData report;
   report.dryRun = options.dryRun;
+  report.jobs = RunJobs(options);
   report.sourceRoot = roots.source;
   report.destinationRoot = roots.destination;
   report.selection = options.selection;

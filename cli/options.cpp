@@ -108,6 +108,13 @@ void DeclareModeOptions(CLI::App& app, CommandLine& line) {
                  std::string("The image's volume id: up to 32 of A-Z, 0-9 and _ (default ") +
                      kDefaultVolumeId + ")")
       ->type_name("ID");
+  app.add_option("--jobs", options.jobs,
+                 "Copy up to N files at once (1-64; default " + std::to_string(kDefaultJobs) +
+                     "; Linux only, Windows copies one at a time); the kit, the status lines, "
+                     "the report and the exit status are those of --jobs 1")
+      ->type_name("N")
+      ->envname("VOSTREL_KIT_JOBS")
+      ->check(CLI::Range(1u, 64u));
   app.add_flag("--quiet", options.quiet,
                "Print nothing on stdout (warnings, failures and the summary still go to stderr)");
   app.add_flag("--version", line.version, "Print the version and exit");
@@ -217,6 +224,15 @@ CommandTable DescribeCommand() {
     table.options.push_back(std::move(entry));
   }
   return table;
+}
+
+unsigned RunJobs(const Options& options) {
+#ifdef _WIN32
+  (void)options;
+  return 1;
+#else
+  return options.dryRun ? 1 : options.jobs;
+#endif
 }
 
 ParseResult ParseOptions(int argc, const char* const* argv) {

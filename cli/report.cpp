@@ -78,6 +78,7 @@ std::string ReportJson(const ReportData& data) {
   report["tool"] = "vostrel-kit";
   report["version"] = KitVersion();
   report["dry_run"] = data.dryRun;
+  report["jobs"] = data.jobs;
   report["source"] = Text(data.sourceRoot);
   report["destination"] = Text(data.destinationRoot);
   report["selection"] = {{"library_runtime", data.selection.libraryRuntime},

@@ -14,6 +14,7 @@ namespace vostrel::cli {
 
 struct ReportData {
   bool dryRun = false;
+  unsigned jobs = 1;  // copies made at once
   std::string sourceRoot;
   std::string destinationRoot;
   KitSelection selection;

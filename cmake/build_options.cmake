@@ -10,6 +10,10 @@ if(VOSTREL_SANITIZE)
   target_compile_options(vostrel_sanitizers INTERFACE -fsanitize=address,undefined
                          -fno-omit-frame-pointer -fno-sanitize-recover=all)
   target_link_options(vostrel_sanitizers INTERFACE -fsanitize=address,undefined)
+elseif(VOSTREL_TSAN)
+  # The copies made ahead on worker threads (tests/platform/copies_ahead_test).
+  target_compile_options(vostrel_sanitizers INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(vostrel_sanitizers INTERFACE -fsanitize=thread)
 endif()
 
 add_library(vostrel_windows INTERFACE)

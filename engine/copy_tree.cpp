@@ -10,6 +10,35 @@ namespace {
 
 using winpath::NormalizedFolded;
 
+// Names the walk never takes (".", "..", and hidden names as the original
+// skipped them).
+bool Skipped(const FindData& entry) { return !entry.name.empty() && entry.name[0] == '.'; }
+
+// The copies of a folder's plain files the walk is about to ask for, named
+// to the file system as the walk enters the folder and dropped as it leaves
+// it, so that they can be made ahead. Links are left to the walk's own
+// check of where they lead.
+class CopiesAheadScope {
+ public:
+  CopiesAheadScope(FileSystem& fs, const FindData& first, const FolderEnumeration& rest,
+                   const std::string& source, const std::string& dest)
+      : fs_(fs) {
+    std::vector<FindData> entries = rest.Ahead();
+    std::vector<std::string> names;
+    if (!entries.empty()) entries.insert(entries.begin(), first);
+    for (FindData& entry : entries) {
+      if (Skipped(entry) || entry.IsDirectory() || (entry.attributes & kFileAttributeReparsePoint))
+        continue;
+      names.push_back(std::move(entry.name));
+    }
+    fs_.BeginCopiesAhead(source, dest, names);
+  }
+  ~CopiesAheadScope() { fs_.EndCopiesAhead(); }
+
+ private:
+  FileSystem& fs_;
+};
+
 // The walk's guards: it never copies the kit into itself and never follows a
 // link back into a folder it is already inside, so every walk ends.
 class Walker {
@@ -78,8 +107,9 @@ class Walker {
     FindData entry;
     auto enumeration = run_.fs.FindFirst(source + "\\*.*", entry);
     if (!enumeration) return 0;  // a missing folder counts as an empty one
+    const CopiesAheadScope ahead(run_.fs, entry, *enumeration, source, dest);
     do {
-      if (!entry.name.empty() && entry.name[0] == '.') continue;
+      if (Skipped(entry)) continue;
       const std::string sourcePath = winpath::Join(source, entry.name);
       const std::string destPath = winpath::Join(dest, entry.name);
       if (entry.IsDirectory()) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace vostrel {
 
@@ -61,6 +62,9 @@ class FolderEnumeration {
   // Yields the next entry. On failure (ERROR_NO_MORE_FILES at the end) the
   // code is available from the file system's LastError().
   virtual bool Next(FindData& entry) = 0;
+  // The entries Next will still yield, where the file system holds them
+  // already; empty when it does not (a hint for copies made ahead).
+  virtual std::vector<FindData> Ahead() const { return {}; }
 };
 
 // Identity of a folder on disk, independent of the name used to reach it
@@ -132,6 +136,19 @@ class FileSystem {
 
   // Bytes of the file the last successful CopyOneFile wrote.
   virtual uint64_t LastCopySize() const = 0;
+
+  // Hints, not operations: a walk names the fail-if-exists copies it is
+  // about to ask for (the files `names` of the folder `source`, each into
+  // the folder `dest` under its name, in this order) and says when it leaves
+  // that folder (the pairs nest as the walk does). A file system may make
+  // them ahead, in parallel, but places each under its name only when
+  // CopyOneFile asks for it, and drops those never asked for: nothing a run
+  // does or reports may differ from a run without the hints.
+  virtual void BeginCopiesAhead(const std::string& source, const std::string& dest,
+                                const std::vector<std::string>& names) {
+    (void)source, (void)dest, (void)names;
+  }
+  virtual void EndCopiesAhead() {}
 };
 
 }  // namespace vostrel

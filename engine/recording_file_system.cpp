@@ -1,5 +1,7 @@
 #include "engine/recording_file_system.h"
 
+#include "engine/windows_path.h"
+
 namespace vostrel {
 
 const char* OperationName(OperationKind kind) {
@@ -48,6 +50,8 @@ class RecordingFileSystem::Enumeration : public FolderEnumeration {
     return false;
   }
 
+  std::vector<FindData> Ahead() const override { return inner_->Ahead(); }
+
  private:
   RecordingFileSystem& owner_;
   std::unique_ptr<FolderEnumeration> inner_;
@@ -55,6 +59,18 @@ class RecordingFileSystem::Enumeration : public FolderEnumeration {
   bool ended_ = false;
   unsigned long endCode_ = 0;
 };
+
+void RecordingFileSystem::BeginCopiesAhead(const std::string& source, const std::string& dest,
+                                           const std::vector<std::string>& names) {
+  if (guard_ && !names.empty()) {
+    Operation first{};
+    first.kind = OperationKind::kCopyFile;
+    first.path = winpath::Join(source, names.front());
+    first.target = winpath::Join(dest, names.front());
+    if (guard_(first) != 0) return inner_.BeginCopiesAhead(source, dest, {});
+  }
+  inner_.BeginCopiesAhead(source, dest, names);
+}
 
 bool RecordingFileSystem::Allowed(const Operation& operation) {
   refused_ = guard_ ? guard_(operation) : 0;

@@ -22,8 +22,10 @@ using SkipListener = std::function<void(const std::string& folder, const std::st
 // shows its progress (Linux; on Windows a copy is seen when it ends).
 using ByteListener = std::function<void(uint64_t bytes)>;
 
+// `jobs` above 1 makes the copies a walk names ahead on that many worker
+// threads (Linux; Windows copies one file at a time).
 std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip = nullptr,
-                                                 ByteListener onBytes = nullptr);
+                                                 ByteListener onBytes = nullptr, unsigned jobs = 1);
 
 // A source that is a file holding an image of a medium (recognised by its
 // content). On Linux the image is read in place: from then on every native

@@ -117,6 +117,7 @@ class MediumFileSystem::Answering : public FolderEnumeration {
     imageAnswered_ = fromImage_;
     return inner_->Next(entry);
   }
+  std::vector<FindData> Ahead() const override { return inner_->Ahead(); }
 
  private:
   std::unique_ptr<FolderEnumeration> inner_;

@@ -61,6 +61,14 @@ class MediumFileSystem : public FileSystem {
   void SetByteListener(platform::ByteListener onBytes) {
     disk_.SetByteListener(std::move(onBytes));
   }
+  // Copies out of a folder are made ahead on `jobs` threads; out of an image
+  // they are not (its enumerations name nothing ahead).
+  void CopyAheadWith(unsigned jobs) { disk_.CopyAheadWith(jobs); }
+  void BeginCopiesAhead(const std::string& source, const std::string& dest,
+                        const std::vector<std::string>& names) override {
+    disk_.BeginCopiesAhead(source, dest, names);
+  }
+  void EndCopiesAhead() override { disk_.EndCopiesAhead(); }
 
  private:
   class Answering;

@@ -36,9 +36,11 @@ class PosixFolderLock : public FolderLock {
 
 }  // namespace
 
-std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip, ByteListener onBytes) {
+std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip, ByteListener onBytes,
+                                                 unsigned jobs) {
   auto fs = std::make_unique<posix::MediumFileSystem>(std::move(onSkip));
   fs->SetByteListener(std::move(onBytes));
+  fs->CopyAheadWith(jobs);
   return fs;
 }
 

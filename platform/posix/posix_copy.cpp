@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/windows_path.h"
+#include "platform/posix/copies_ahead.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/posix_whole_file.h"
 #include "platform/posix/win32_errors.h"
@@ -34,6 +35,9 @@ constexpr uint64_t kToTheEnd = ~uint64_t{0};
 // Folders held open: the source and destination of the walk level being
 // copied, and of the level above it, which the walk comes back to.
 constexpr size_t kOpenFolders = 4;
+// O_NONBLOCK: a pipe on the medium must not hang the run; it is refused
+// like any other item that is not a plain file.
+constexpr int kSourceFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 
 // Errors that mean "this way of copying is not available here", after which
 // the next way is tried.
@@ -83,6 +87,7 @@ int CopyRange(int from, const loff_t* stretchStart, Transfer& transfer, uint64_t
 template <typename Next>
 int CopyByBuffer(Next next, Transfer& transfer, uint64_t length, std::vector<char>& buffer) {
   for (uint64_t done = 0; done < length;) {
+    if (buffer.empty()) buffer.resize(kBufferSize);  // only where the kernel could not copy
     const ssize_t got =
         next(buffer.data(), static_cast<size_t>(std::min<uint64_t>(buffer.size(), length - done)));
     if (got < 0) {
@@ -227,7 +232,107 @@ bool PosixFileSystem::TriedAgainWhenStale(Attempt attempt) {
 
 bool PosixFileSystem::CopyOneFile(const std::string& existing, const std::string& target,
                                   bool failIfExists) {
-  return TriedAgainWhenStale([&] { return CopyThroughFolders(existing, target, failIfExists); });
+  if (ahead_ != nullptr && failIfExists) {
+    CopiesAhead::Taken taken;
+    ahead_->Take(existing, target, taken);
+    if (taken.state == CopiesAhead::Taken::State::kMade) {
+      const Outcome placed =
+          PlaceMadeAhead(target, taken.out, taken.bytes, taken.device, taken.inode);
+      if (placed != Outcome::kStale) return placed == Outcome::kOk;
+    } else if (taken.state == CopiesAhead::Taken::State::kFailed &&
+               (taken.error == EOPNOTSUPP || taken.error == EISDIR || taken.error == EINVAL)) {
+      ahead_->Stop();  // no unnamed files in this kit's folders: one file at a time
+    }
+  }
+  return WithRoom([&] {
+    return TriedAgainWhenStale([&] { return CopyThroughFolders(existing, target, failIfExists); });
+  });
+}
+
+void PosixFileSystem::CopyAheadWith(unsigned jobs) {
+  ahead_.reset();
+  if (jobs <= 1 || !options_.anonymousTemporary) return;
+  ahead_ = std::make_unique<CopiesAhead>(
+      jobs, [options = options_](int from, const std::string& leaf, int into, UniqueFd& out,
+                                 uint64_t& bytes) {
+        return MakeAhead(options, from, leaf, into, out, bytes);
+      });
+}
+
+void PosixFileSystem::BeginCopiesAhead(const std::string& source, const std::string& dest,
+                                       const std::vector<std::string>& names) {
+  if (ahead_ == nullptr) return;
+  const int from = names.empty() ? -1 : HeldFolderOf(winpath::Join(source, names.front()));
+  const int into = names.empty() ? -1 : HeldFolderOf(winpath::Join(dest, names.front()));
+  ahead_->Enter(source, dest, names, from, into);
+}
+
+void PosixFileSystem::EndCopiesAhead() {
+  if (ahead_ != nullptr) ahead_->Leave();
+}
+
+int PosixFileSystem::HeldFolderOf(const std::string& path) {
+  std::string leaf;
+  const OpenFolder* folder = FolderOf(path, leaf);
+  return folder != nullptr ? fcntl(folder->fd, F_DUPFD_CLOEXEC, 0) : -1;
+}
+
+bool PosixFileSystem::WithRoom(const std::function<bool()>& write) {
+  if (write()) return true;
+  if (ahead_ == nullptr || lastError_ != code::kDiskFull || !ahead_->Stop()) return false;
+  return write();
+}
+
+int PosixFileSystem::MakeAhead(const CopyOptions& options, int from, const std::string& leaf,
+                               int into, UniqueFd& out, uint64_t& bytes) {
+  thread_local std::vector<char> buffer;
+  UniqueFd in(openat(from, leaf.c_str(), kSourceFlags));
+  struct stat status;
+  if (!in || fstat(in.get(), &status) != 0) return errno;
+  if (!S_ISREG(status.st_mode)) return EACCES;
+  const CopySource source = SourceOf(in.get(), status);
+  out.Reset(openat(into, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+  if (!out) return errno;
+  const DataMoved moved =
+      CopyData(source, out.get(), options.clone, options.copyFileRange, nullptr, buffer);
+  if (moved.error != 0) return moved.error;
+  bytes = moved.bytes;
+  if (fchmod(out.get(), source.mode) != 0 || futimens(out.get(), source.times) != 0) return errno;
+  return 0;
+}
+
+PosixFileSystem::Outcome PosixFileSystem::PlaceMadeAhead(const std::string& target, UniqueFd& out,
+                                                         uint64_t bytes, dev_t device,
+                                                         ino_t inode) {
+  FolderRef folder;
+  std::string name;
+  struct stat now;
+  if (!OpenTargetFolder(target, folder, name) || fstat(folder.fd, &now) != 0 ||
+      now.st_dev != device || now.st_ino != inode) {
+    return Outcome::kStale;
+  }
+  std::string spelling;
+  if (names_.Lookup(*folder.native, name, spelling)) return OutcomeOf(Fail(code::kFileExists));
+  PendingCopy pending(folder, name, "");
+  pending.out.Reset(out.Release());
+  pending.anonymous = true;
+  pending.copied = bytes;
+  const int error = PlacePending(pending, false);
+  if (error != 0 && error != EEXIST) return Outcome::kStale;
+  if (error == 0 && onBytes_) onBytes_(bytes);
+  return Settle(pending, error);
+}
+
+PosixFileSystem::CopySource PosixFileSystem::SourceOf(int fd, const struct ::stat& status) {
+  CopySource source;
+  source.fd = fd;
+  source.size = static_cast<uint64_t>(status.st_size);
+  source.mode = status.st_mode & kPermissionBits;
+  source.times[0] = status.st_atim;
+  source.times[1] = status.st_mtim;
+  source.device = static_cast<uint64_t>(status.st_dev);
+  source.blocks = static_cast<uint64_t>(status.st_blocks);
+  return source;
 }
 
 bool PosixFileSystem::CopyFromStream(const StreamedFile& file, const std::string& target,
@@ -259,15 +364,7 @@ PosixFileSystem::Outcome PosixFileSystem::CopyThroughFolders(const std::string& 
   struct stat status;
   if (fstat(in.get(), &status) != 0) return OutcomeOf(Fail(Win32FromErrno(errno)));
   if (!S_ISREG(status.st_mode)) return OutcomeOf(Fail(code::kAccessDenied));
-  CopySource source;
-  source.fd = in.get();
-  source.size = static_cast<uint64_t>(status.st_size);
-  source.mode = status.st_mode & kPermissionBits;
-  source.times[0] = status.st_atim;
-  source.times[1] = status.st_mtim;
-  source.device = static_cast<uint64_t>(status.st_dev);
-  source.blocks = static_cast<uint64_t>(status.st_blocks);
-  return CopyTo(target, failIfExists, source);
+  return CopyTo(target, failIfExists, SourceOf(in.get(), status));
 }
 
 PosixFileSystem::Outcome PosixFileSystem::CopyTo(const std::string& target, bool failIfExists,
@@ -304,9 +401,6 @@ PosixFileSystem::Outcome PosixFileSystem::CopyTo(const std::string& target, bool
 }
 
 PosixFileSystem::Outcome PosixFileSystem::OpenSource(const std::string& existing, UniqueFd& in) {
-  // O_NONBLOCK: a pipe on the medium must not hang the run; it is refused
-  // like any other item that is not a plain file.
-  constexpr int kSourceFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
   std::string name;
   if (OpenFolder* from = FolderOf(existing, name)) {
     // The name as given first (no folder scan); its case variant only when
@@ -365,8 +459,12 @@ PosixFileSystem::Outcome PosixFileSystem::CopyInto(const FolderRef& folder, cons
   if (created != Outcome::kOk) return created;
   int error = FillPending(pending, source);
   if (error == 0) error = PlacePending(pending, !replacing.empty());
+  return Settle(pending, error);
+}
+
+PosixFileSystem::Outcome PosixFileSystem::Settle(PendingCopy& pending, int error) {
   if (error != 0) return Discard(pending, error);
-  names_.NoteAdded(*folder.native, pending.finalName);
+  names_.NoteAdded(*pending.folder.native, pending.finalName);
   lastCopySize_ = pending.copied;
   return Outcome::kOk;
 }
@@ -400,7 +498,8 @@ int PosixFileSystem::FillPending(PendingCopy& pending, const CopySource& source)
   // disks (source device, target folder) file after file.
   const bool tryClone =
       options_.clone && !(noCloneDevice_ == source.device && noCloneFolder_ == folder);
-  const DataMoved moved = CopyData(source, pending.out.get(), tryClone);
+  const DataMoved moved =
+      CopyData(source, pending.out.get(), tryClone, options_.copyFileRange, onBytes_, buffer_);
   if (moved.error != 0) return moved.error;
   if (moved.cloneRefused) {
     noCloneDevice_ = source.device;
@@ -449,10 +548,12 @@ bool PosixFileSystem::HeldFolderReplaced(const FolderRef& folder, int error) {
 // its size when opened: the medium does not change while a kit is built, so
 // no call is spent to find its end. A stretch or a stream must give exactly
 // its size: less means the image ends before the file does.
-PosixFileSystem::DataMoved PosixFileSystem::CopyData(const CopySource& from, int to,
-                                                     bool tryClone) {
+PosixFileSystem::DataMoved PosixFileSystem::CopyData(const CopySource& from, int to, bool tryClone,
+                                                     bool useRange,
+                                                     const platform::ByteListener& onBytes,
+                                                     std::vector<char>& buffer) {
   DataMoved moved;
-  Transfer transfer{to, onBytes_};
+  Transfer transfer{to, onBytes};
   // Sizes of 0 go to the plain loop: some files report 0 and hold data.
   if (from.WholeFile() && tryClone && from.size > 0) {
     if (ioctl(to, FICLONE, from.fd) == 0) {
@@ -466,15 +567,14 @@ PosixFileSystem::DataMoved PosixFileSystem::CopyData(const CopySource& from, int
     }
     moved.cloneRefused = true;
   }
-  if (buffer_.empty()) buffer_.resize(kBufferSize);
   if (from.WholeFile() && from.size > 0 && from.blocks * 512 < from.size) {
     // Fewer blocks than its size needs: the file has holes.
-    moved.error = CopyExtents(from.fd, transfer, from.size, options_.copyFileRange, buffer_);
+    moved.error = CopyExtents(from.fd, transfer, from.size, useRange, buffer);
     moved.bytes = from.size;
     return moved;
   }
   const loff_t start = static_cast<loff_t>(from.offset);
-  if (from.stream == nullptr && options_.copyFileRange && from.size > 0) {
+  if (from.stream == nullptr && useRange && from.size > 0) {
     moved.error = CopyRange(from.fd, from.stretch ? &start : nullptr, transfer, from.size);
   }
   if (moved.error == 0 && (from.size == 0 || transfer.copied != from.size)) {
@@ -487,7 +587,7 @@ PosixFileSystem::DataMoved PosixFileSystem::CopyData(const CopySource& from, int
                      ? 0
                      : pread(from.fd, buffer, wanted, start + static_cast<loff_t>(transfer.copied));
         },
-        transfer, kToTheEnd, buffer_);
+        transfer, kToTheEnd, buffer);
   }
   moved.bytes = transfer.copied;
   if (moved.error == 0 && !from.WholeFile() && moved.bytes != from.size) moved.error = EIO;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "platform/posix/case_fold.h"
+#include "platform/posix/copies_ahead.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/profile_writer.h"
 #include "platform/posix/win32_errors.h"
@@ -84,8 +85,8 @@ std::vector<FindData> PosixFileSystem::Matching(const std::string& pattern, bool
 // The entries of one folder, read and sorted when the enumeration starts.
 class PosixFileSystem::Enumeration : public FolderEnumeration {
  public:
-  Enumeration(unsigned long& lastError, std::vector<FindData> entries)
-      : lastError_(lastError), entries_(std::move(entries)) {}
+  Enumeration(unsigned long& lastError, std::vector<FindData> entries, bool tellAhead)
+      : lastError_(lastError), entries_(std::move(entries)), tellAhead_(tellAhead) {}
 
   bool Next(FindData& entry) override {
     if (next_ >= entries_.size()) {
@@ -96,15 +97,23 @@ class PosixFileSystem::Enumeration : public FolderEnumeration {
     return true;
   }
 
+  std::vector<FindData> Ahead() const override {
+    if (!tellAhead_ || next_ >= entries_.size()) return {};
+    return std::vector<FindData>(entries_.begin() + static_cast<std::ptrdiff_t>(next_),
+                                 entries_.end());
+  }
+
  private:
   unsigned long& lastError_;
   std::vector<FindData> entries_;
   size_t next_ = 1;  // FindFirst hands out the first entry
+  bool tellAhead_;
 };
 
 std::unique_ptr<FolderEnumeration> PosixFileSystem::Enumerate(unsigned long& lastError,
-                                                              std::vector<FindData> entries) {
-  return std::make_unique<Enumeration>(lastError, std::move(entries));
+                                                              std::vector<FindData> entries,
+                                                              bool tellAhead) {
+  return std::make_unique<Enumeration>(lastError, std::move(entries), tellAhead);
 }
 
 PosixFileSystem::PosixFileSystem(platform::SkipListener onSkip)
@@ -154,6 +163,10 @@ bool PosixFileSystem::FailErrno(int error, const Location& location) {
 }
 
 bool PosixFileSystem::CreateFolder(const std::string& path) {
+  return WithRoom([&] { return MakeFolder(path); });
+}
+
+bool PosixFileSystem::MakeFolder(const std::string& path) {
   Location target = Locate(path);
   if (!target.valid) return Fail(code::kPathNotFound);
   std::string spelling;
@@ -207,7 +220,7 @@ std::unique_ptr<FolderEnumeration> PosixFileSystem::FindFirst(const std::string&
     return nullptr;
   }
   first = entries.front();
-  return Enumerate(lastError_, std::move(entries));
+  return Enumerate(lastError_, std::move(entries), ahead_ != nullptr);
 }
 
 DIR* PosixFileSystem::OpenListing(const Location& where) {
@@ -274,6 +287,11 @@ bool PosixFileSystem::SetAttributes(const std::string& path, uint32_t attributes
 
 bool PosixFileSystem::WriteProfileEntry(const std::string& section, const std::string& key,
                                         const std::string& value, const std::string& path) {
+  return WithRoom([&] { return WriteProfile(section, key, value, path); });
+}
+
+bool PosixFileSystem::WriteProfile(const std::string& section, const std::string& key,
+                                   const std::string& value, const std::string& path) {
   Location location = Locate(path);
   // The writer creates a missing file but never a missing folder.
   if (!location.valid || location.leaf.empty() || !location.folderFound) {

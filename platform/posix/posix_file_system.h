@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -23,6 +24,7 @@ struct stat;
 namespace vostrel::posix {
 
 class UniqueFd;
+class CopiesAhead;
 
 // The bytes of a file that is not a file of its own on disk (a file inside a
 // medium image), read in order.
@@ -65,8 +67,15 @@ class PosixFileSystem : public FileSystem {
   PosixFileSystem(platform::SkipListener onSkip, CopyOptions options);
   ~PosixFileSystem() override;
 
-  // Hears the bytes of each copy as they are written.
+  // Hears the bytes of each copy as they are written (a copy made ahead:
+  // when it is placed).
   void SetByteListener(platform::ByteListener onBytes) { onBytes_ = std::move(onBytes); }
+  // Makes the copies a walk names ahead on `jobs` worker threads, each into
+  // an unnamed file placed when the walk asks for it; 1: none made ahead.
+  void CopyAheadWith(unsigned jobs);
+  void BeginCopiesAhead(const std::string& source, const std::string& dest,
+                        const std::vector<std::string>& names) override;
+  void EndCopiesAhead() override;
 
   bool CreateFolder(const std::string& path) override;
   bool CopyOneFile(const std::string& existing, const std::string& target,
@@ -95,8 +104,10 @@ class PosixFileSystem : public FileSystem {
                                         const std::vector<uint32_t>& attributes);
   // An enumeration that hands out `entries` (the first already handed out by
   // FindFirst), ending with ERROR_NO_MORE_FILES in `lastError`.
+  // `tellAhead`: it names the entries still to come (Ahead).
   static std::unique_ptr<FolderEnumeration> Enumerate(unsigned long& lastError,
-                                                      std::vector<FindData> entries);
+                                                      std::vector<FindData> entries,
+                                                      bool tellAhead = false);
 
  private:
   class Enumeration;
@@ -127,6 +138,14 @@ class PosixFileSystem : public FileSystem {
                    std::vector<uint32_t>& attributes);
 
   bool Fail(unsigned long win32Code);
+  // Runs a write to the kit; where it fails for want of room while copies
+  // made ahead hold some, they are dropped, none is made ahead any more, and
+  // the write is tried once more: a full disk fails where a run one file at
+  // a time fails.
+  bool WithRoom(const std::function<bool()>& write);
+  bool MakeFolder(const std::string& path);
+  bool WriteProfile(const std::string& section, const std::string& key, const std::string& value,
+                    const std::string& path);
   // Fails with the Win32 code for `error`; a missing item gives 2 when its
   // folder exists and 3 when it does not.
   bool FailErrno(int error, const Location& location);
@@ -181,10 +200,26 @@ class PosixFileSystem : public FileSystem {
   int FillPending(PendingCopy& pending, const CopySource& source);
   // Puts the finished copy under its final name; 0 or errno.
   int PlacePending(PendingCopy& pending, bool replacing);
+  // The copy under its final name, or what a failed copy left removed and
+  // the failure reported (`error`: what placing it came to).
+  Outcome Settle(PendingCopy& pending, int error);
   // Removes what a failed copy left and reports the failure.
   Outcome Discard(PendingCopy& pending, int error);
+  // Places a copy made ahead as `target`, as CopyTo would place its own;
+  // kStale where it cannot be (the walk then copies the file itself).
+  Outcome PlaceMadeAhead(const std::string& target, UniqueFd& out, uint64_t bytes, dev_t device,
+                         ino_t inode);
+  // A worker's copy of the file `leaf` in the folder open as `from` into an
+  // unnamed file in the folder open as `into`; 0 or an errno.
+  static int MakeAhead(const CopyOptions& options, int from, const std::string& leaf, int into,
+                       UniqueFd& out, uint64_t& bytes);
+  // The facts of a source file open as `fd`.
+  static CopySource SourceOf(int fd, const struct ::stat& status);
+  // A duplicate of the descriptor of the folder that holds `path`, or -1.
+  int HeldFolderOf(const std::string& path);
   static bool HeldFolderReplaced(const FolderRef& folder, int error);
-  DataMoved CopyData(const CopySource& from, int to, bool tryClone);
+  static DataMoved CopyData(const CopySource& from, int to, bool tryClone, bool useRange,
+                            const platform::ByteListener& onBytes, std::vector<char>& buffer);
 
   platform::SkipListener onSkip_;
   platform::ByteListener onBytes_;
@@ -198,6 +233,7 @@ class PosixFileSystem : public FileSystem {
   std::string noCloneFolder_;  // empty: reflinks not yet refused
   unsigned long lastError_ = 0;
   uint64_t lastCopySize_ = 0;
+  std::unique_ptr<CopiesAhead> ahead_;  // null: copies are made one at a time
 };
 
 }  // namespace vostrel::posix

@@ -42,11 +42,14 @@ bool IsFolder(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip, ByteListener onBytes) {
+std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip, ByteListener onBytes,
+                                                 unsigned jobs) {
   // Every name Windows lists is a name Windows can open: nothing is skipped.
   // CopyFileA says nothing until a copy ends, which the run counts itself.
+  // Copies are made one at a time, whatever `jobs` asks.
   (void)onSkip;
   (void)onBytes;
+  (void)jobs;
   return std::make_unique<Win32FileSystem>();
 }
 
