@@ -219,7 +219,11 @@ CommandTable DescribeCommand() {
     OptionEntry entry;
     for (const std::string& name : option->get_snames()) entry.names.push_back("-" + name);
     for (const std::string& name : option->get_lnames()) entry.names.push_back("--" + name);
-    if (option->get_expected_min() > 0) entry.value = option->get_type_name();
+    // "N:UINT in [1 - 64]": the name a person reads, without the parser's check.
+    if (option->get_expected_min() > 0) {
+      const std::string type = option->get_type_name();
+      entry.value = type.substr(0, type.find(':'));
+    }
     entry.text = option->get_description();
     table.options.push_back(std::move(entry));
   }
