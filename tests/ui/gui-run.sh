@@ -18,8 +18,13 @@ if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$wine_run" "$prefix" "$@"
 fi
 
+# A program that stalled inside Wine (under emulation a helper crashes now
+# and then and waits on a debugger for good) leaves the prefix's server
+# wedged for every later program: end what an earlier one left, and give
+# each program a limit below the test's own, so the cleanup below runs.
+WINEPREFIX=$prefix timeout 30 wineserver -k >/dev/null 2>&1 || true
 status=0
-"$wine_run" --prefix "$prefix" "$@" || status=$?
-WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1 || true
-WINEPREFIX=$prefix wineserver -w >/dev/null 2>&1 || true
+timeout -k 10 240 "$wine_run" --prefix "$prefix" "$@" || status=$?
+WINEPREFIX=$prefix timeout 30 wineserver -k >/dev/null 2>&1 || true
+WINEPREFIX=$prefix timeout 30 wineserver -w >/dev/null 2>&1 || true
 exit $status
