@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/windows_path.h"
+#include "platform/posix/name_resolver.h"
 
 namespace vostrel::posix {
 
@@ -68,9 +69,8 @@ bool OpenImageAt(const std::string& root, std::string& error) {
   if (!open.image) return false;
   static uint64_t serials = 0;
   open.root = root;
-  char* real = realpath(root.c_str(), nullptr);
-  open.native = real != nullptr ? real : root;
-  std::free(real);
+  const std::string real = RealPath(root);
+  open.native = real.empty() ? root : real;
   open.serial = ++serials;
   open.device = static_cast<uint64_t>(status.st_dev);
   open.inode = static_cast<uint64_t>(status.st_ino);

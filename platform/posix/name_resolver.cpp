@@ -7,7 +7,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "engine/windows_path.h"
 #include "platform/posix/case_fold.h"
@@ -95,6 +99,33 @@ std::string JoinNative(const std::string& folder, const std::string& name) {
 }
 
 std::string OpenableFolder(const std::string& folder) { return folder.empty() ? "." : folder; }
+
+std::string RealPath(const std::string& path) {
+  // One lookup, then the kernel names what it opened: realpath(3) looks each
+  // leading folder up again to ask whether it is a link, and a run asks this
+  // for every file it writes.
+  const int fd = open(path.c_str(), O_PATH | O_CLOEXEC);
+  if (fd >= 0) {
+    char link[32];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char target[PATH_MAX];
+    const ssize_t length = readlink(link, target, sizeof target);
+    close(fd);
+    static constexpr char kDeleted[] = " (deleted)";
+    const std::string_view named(target, length > 0 ? static_cast<size_t>(length) : 0);
+    if (length > 0 && static_cast<size_t>(length) < sizeof target && named.front() == '/' &&
+        !(named.size() >= sizeof kDeleted - 1 &&
+          named.substr(named.size() - (sizeof kDeleted - 1)) == kDeleted)) {
+      return std::string(named);
+    }
+  }
+  // No /proc, or a name the kernel cannot give as a plain path.
+  char* real = realpath(path.c_str(), nullptr);
+  if (real == nullptr) return std::string();
+  std::string resolved = real;
+  std::free(real);
+  return resolved;
+}
 
 NameResolver::NameResolver() : resolved_(kResolvedFolders), indexes_(kIndexedFolders) {}
 

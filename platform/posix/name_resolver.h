@@ -86,6 +86,8 @@ SplitPath Split(const std::string& path);
 std::string JoinNative(const std::string& folder, const std::string& name);
 // A native folder path usable in a system call ("" becomes ".").
 std::string OpenableFolder(const std::string& folder);
+// The path with every link followed; empty when it cannot be resolved.
+std::string RealPath(const std::string& path);
 
 // A folder path resolved against the disk.
 struct ResolvedFolder {

@@ -338,10 +338,8 @@ std::string PosixFileSystem::FullPath(const std::string& path) {
   std::string existing = resolved.native.substr(0, resolved.existingSize);
   std::string rest = resolved.native.substr(resolved.existingSize);
   std::string result = existing;
-  if (char* real = realpath(OpenableFolder(existing).c_str(), nullptr)) {
-    result = real;
-    std::free(real);
-  }
+  const std::string real = RealPath(OpenableFolder(existing));
+  if (!real.empty()) result = real;
   if (rest.empty()) return result;
   bool restHasSeparator = rest.front() == '/';
   bool resultHasSeparator = !result.empty() && result.back() == '/';

@@ -82,15 +82,6 @@ std::string FollowLinks(const std::string& path) {
   return path;
 }
 
-// The path with every link followed; empty when it cannot be resolved.
-std::string RealPath(const std::string& path) {
-  char* real = realpath(path.c_str(), nullptr);
-  if (real == nullptr) return std::string();
-  std::string resolved = real;
-  std::free(real);
-  return resolved;
-}
-
 }  // namespace
 
 int CreateTemporaryIn(const std::string& folder, mode_t mode, std::string& temporary) {

@@ -274,6 +274,13 @@ TEST_F(PosixFileSystemTest, FullPathAndIdentityFollowLinks) {
   std::string real = fs::canonical(tree.root()).string();
   EXPECT_EQ(fileSystem.FullPath(Win("LINK/FILE.BIN")), real + "/Real/file.bin");
   EXPECT_EQ(fileSystem.FullPath(Win("link/new/..")), real + "/Real/new/..");
+  // A name the kernel would also give an unlinked folder, and a link that
+  // leads nowhere (left as it is).
+  tree.Write("Gone (deleted)/x.bin", "1");
+  fs::create_symlink(tree.Path("nowhere"), tree.Path("dangling"));
+  EXPECT_EQ(fileSystem.FullPath(Win("LINK/../gone (DELETED)/X.BIN")),
+            real + "/Gone (deleted)/x.bin");
+  EXPECT_EQ(fileSystem.FullPath(Win("dangling")), tree.Path("dangling"));
 
   fs::path before = fs::current_path();
   fs::current_path(tree.root());
