@@ -100,24 +100,29 @@ std::string JoinNative(const std::string& folder, const std::string& name) {
 
 std::string OpenableFolder(const std::string& folder) { return folder.empty() ? "." : folder; }
 
+std::string NameOfOpen(int fd) {
+  char link[32];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  char target[PATH_MAX];
+  const ssize_t length = readlink(link, target, sizeof target);
+  static constexpr std::string_view kDeleted = " (deleted)";
+  const std::string_view named(target, length > 0 ? static_cast<size_t>(length) : 0);
+  if (length <= 0 || static_cast<size_t>(length) == sizeof target || named.front() != '/' ||
+      (named.size() >= kDeleted.size() &&
+       named.substr(named.size() - kDeleted.size()) == kDeleted)) {
+    return std::string();
+  }
+  return std::string(named);
+}
+
 std::string RealPath(const std::string& path) {
   // One lookup, then the kernel names what it opened: realpath(3) looks each
-  // leading folder up again to ask whether it is a link, and a run asks this
-  // for every file it writes.
+  // leading folder up again to ask whether it is a link.
   const int fd = open(path.c_str(), O_PATH | O_CLOEXEC);
   if (fd >= 0) {
-    char link[32];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    char target[PATH_MAX];
-    const ssize_t length = readlink(link, target, sizeof target);
+    std::string named = NameOfOpen(fd);
     close(fd);
-    static constexpr char kDeleted[] = " (deleted)";
-    const std::string_view named(target, length > 0 ? static_cast<size_t>(length) : 0);
-    if (length > 0 && static_cast<size_t>(length) < sizeof target && named.front() == '/' &&
-        !(named.size() >= sizeof kDeleted - 1 &&
-          named.substr(named.size() - (sizeof kDeleted - 1)) == kDeleted)) {
-      return std::string(named);
-    }
+    if (!named.empty()) return named;
   }
   // No /proc, or a name the kernel cannot give as a plain path.
   char* real = realpath(path.c_str(), nullptr);

@@ -88,6 +88,9 @@ std::string JoinNative(const std::string& folder, const std::string& name);
 std::string OpenableFolder(const std::string& folder);
 // The path with every link followed; empty when it cannot be resolved.
 std::string RealPath(const std::string& path);
+// Where the open `fd` is now, as the kernel names it; empty when it cannot
+// say as a plain path (no /proc, removed, out of reach).
+std::string NameOfOpen(int fd);
 
 // A folder path resolved against the disk.
 struct ResolvedFolder {

@@ -327,9 +327,14 @@ TEST_F(KitOutputs, LinksAndPipesInTheKitAreListedNeverFollowed) {
   fs::remove_all(tree_.Path("kit/Talvor Imaging/Drivers/PELUX"));
   fs::create_directory_symlink(tree_.Path("outside"),
                                tree_.Path("kit/Talvor Imaging/Drivers/PELUX"));
+  // A file the run copies, there as a link under another case.
+  const std::string dll = "kit/Talvor Imaging/Vok/dll/";
+  ASSERT_TRUE(fs::remove(tree_.Path(dll + "vok.dll")));
+  fs::create_symlink(tree_.Path("outside/secret.txt"), tree_.Path(dll + "VOK.DLL"));
   const auto outside = tree_.Snapshot("outside");
   const std::vector<std::string> differences = {
       "content differs: setup.ini (link)\n", "extra file: notes.txt (link)\n",
+      "content differs: Talvor Imaging/Vok/dll/VOK.DLL (link)\n",
       "extra file: pipe (not a regular file)\n",
       "extra file: Talvor Imaging/Tools/outside (link)\n",
       "missing folder: Talvor Imaging/Drivers/PELUX (link; 1 file expected in it)\n"};
@@ -346,6 +351,7 @@ TEST_F(KitOutputs, LinksAndPipesInTheKitAreListedNeverFollowed) {
   EXPECT_EQ(resumed.exitCode, 1);
   for (const std::string& line : differences) EXPECT_TRUE(Has(resumed.err, line)) << resumed.err;
   EXPECT_TRUE(Has(resumed.err, "left out of the image: pipe (not a regular file)")) << resumed.err;
+  EXPECT_TRUE(Has(resumed.err, "vok.dll failed: error 5 (access denied)")) << resumed.err;
   EXPECT_EQ(tree_.Snapshot("outside"), outside);  // nothing written through the link
   const std::set<std::string> imaged = ImageFiles(image, false);
   EXPECT_TRUE(imaged.count("/data1.cab"));
