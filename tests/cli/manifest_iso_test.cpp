@@ -333,7 +333,8 @@ TEST_F(KitOutputs, LinksAndPipesInTheKitAreListedNeverFollowed) {
   fs::create_symlink(tree_.Path("outside/secret.txt"), tree_.Path(dll + "VOK.DLL"));
   const auto outside = tree_.Snapshot("outside");
   const std::vector<std::string> differences = {
-      "content differs: setup.ini (link)\n", "extra file: notes.txt (link)\n",
+      "content differs: setup.ini (link)\n",
+      "extra file: notes.txt (link)\n",
       "content differs: Talvor Imaging/Vok/dll/VOK.DLL (link)\n",
       "extra file: pipe (not a regular file)\n",
       "extra file: Talvor Imaging/Tools/outside (link)\n",
