@@ -33,6 +33,7 @@ struct CopiesAhead::Job {
 struct CopiesAhead::Level {
   std::string source, dest;  // the folders, as the engine names them
   UniqueFd from, into;
+  AheadFolders folders;     // the two above, as copies are made between them
   struct stat folder = {};  // of `into`
   std::deque<Job> jobs;
   size_t next = 0;   // the first job no worker has started
@@ -60,13 +61,15 @@ CopiesAhead::~CopiesAhead() {
 }
 
 void CopiesAhead::Enter(const std::string& source, const std::string& dest,
-                        const std::vector<std::string>& names, int from, int into) {
+                        const std::vector<std::string>& names, const AheadFolders& folders) {
   auto level = std::make_shared<Level>();
   level->source = source;
   level->dest = dest;
-  level->from.Reset(from);
-  level->into.Reset(into);
-  if (from >= 0 && into >= 0 && fstat(into, &level->folder) == 0) {
+  level->from.Reset(folders.from);
+  level->into.Reset(folders.into);
+  level->folders = folders;
+  if (folders.from >= 0 && folders.into >= 0 && fstat(folders.into, &level->folder) == 0) {
+    level->folders.device = level->folder.st_dev;
     for (const std::string& name : names) level->jobs.emplace_back(name);
   }
   std::lock_guard<std::mutex> lock(mutex_);
@@ -154,7 +157,7 @@ void CopiesAhead::Work() {
     UniqueFd out;
     uint64_t bytes = 0;
     lock.unlock();
-    const int error = copy_(level->from.get(), job->leaf, level->into.get(), out, bytes);
+    const int error = copy_(level->folders, job->leaf, out, bytes);
     lock.lock();
     const bool dropped = job->dropped;
     if (dropped || error != 0) --made_;

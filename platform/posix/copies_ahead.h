@@ -19,13 +19,22 @@
 
 namespace vostrel::posix {
 
+// The folders a copy made ahead goes between, open as `from` and `into`;
+// the disk `into` is on, and the permission bits a file created there loses
+// (negative: not known, so each copy sets its own).
+struct AheadFolders {
+  int from = -1, into = -1;
+  dev_t device = 0;
+  int createMask = -1;
+};
+
 class CopiesAhead {
  public:
-  // Copies the file `leaf` of the folder open as `from` into an unnamed
-  // file in the folder open as `into`, whole, with its mode and times; 0 (and
-  // `out`, `bytes`) or an errno.
-  using CopyFn = std::function<int(int from, const std::string& leaf, int into, UniqueFd& out,
-                                   uint64_t& bytes)>;
+  // Copies the file `leaf` of `folders.from` into an unnamed file in
+  // `folders.into`, whole, with its mode and times; 0 (and `out`, `bytes`)
+  // or an errno.
+  using CopyFn = std::function<int(const AheadFolders& folders, const std::string& leaf,
+                                   UniqueFd& out, uint64_t& bytes)>;
 
   // What the walk's thread gets for a copy it asks for: none made (it
   // copies the file itself), the copy made, or why making it failed.
@@ -44,11 +53,11 @@ class CopiesAhead {
   CopiesAhead& operator=(const CopiesAhead&) = delete;
 
   // The walk enters a folder: the copies of its files `names`, in order,
-  // from `source` (open as `from`, an O_PATH descriptor, now owned) into
-  // `dest` (open as `into`, owned), both engine paths. Invalid descriptors
-  // or no names: nothing is made ahead.
+  // from `source` into `dest`, both engine paths (`folders`: their
+  // descriptors, O_PATH, now owned). Invalid descriptors or no names:
+  // nothing is made ahead.
   void Enter(const std::string& source, const std::string& dest,
-             const std::vector<std::string>& names, int from, int into);
+             const std::vector<std::string>& names, const AheadFolders& folders);
   // The walk leaves the folder it entered last: copies never taken are dropped.
   void Leave();
   // The walk asks for a copy of the folder it is in. Copies of that folder

@@ -253,28 +253,33 @@ void PosixFileSystem::CopyAheadWith(unsigned jobs) {
   ahead_.reset();
   if (jobs <= 1 || !options_.anonymousTemporary) return;
   ahead_ = std::make_unique<CopiesAhead>(
-      jobs, [options = options_](int from, const std::string& leaf, int into, UniqueFd& out,
-                                 uint64_t& bytes) {
-        return MakeAhead(options, from, leaf, into, out, bytes);
+      jobs, [options = options_](const AheadFolders& folders, const std::string& leaf,
+                                 UniqueFd& out, uint64_t& bytes) {
+        return MakeAhead(options, folders, leaf, out, bytes);
       });
 }
 
 void PosixFileSystem::BeginCopiesAhead(const std::string& source, const std::string& dest,
                                        const std::vector<std::string>& names) {
   if (ahead_ == nullptr) return;
-  const int from = names.empty() ? -1 : HeldFolderOf(winpath::Join(source, names.front()));
-  const int into = names.empty() ? -1 : HeldFolderOf(winpath::Join(dest, names.front()));
-  ahead_->Enter(source, dest, names, from, into);
+  AheadFolders folders;
+  OpenFolder* from = names.empty() ? nullptr : HeldFolderOf(winpath::Join(source, names.front()));
+  if (from != nullptr) folders.from = fcntl(from->fd, F_DUPFD_CLOEXEC, 0);
+  OpenFolder* into = names.empty() ? nullptr : HeldFolderOf(winpath::Join(dest, names.front()));
+  if (into != nullptr) {
+    folders.into = fcntl(into->fd, F_DUPFD_CLOEXEC, 0);
+    folders.createMask = into->CreateMask();
+  }
+  ahead_->Enter(source, dest, names, folders);
 }
 
 void PosixFileSystem::EndCopiesAhead() {
   if (ahead_ != nullptr) ahead_->Leave();
 }
 
-int PosixFileSystem::HeldFolderOf(const std::string& path) {
+PosixFileSystem::OpenFolder* PosixFileSystem::HeldFolderOf(const std::string& path) {
   std::string leaf;
-  const OpenFolder* folder = FolderOf(path, leaf);
-  return folder != nullptr ? fcntl(folder->fd, F_DUPFD_CLOEXEC, 0) : -1;
+  return FolderOf(path, leaf);
 }
 
 bool PosixFileSystem::WithRoom(const std::function<bool()>& write) {
@@ -283,22 +288,30 @@ bool PosixFileSystem::WithRoom(const std::function<bool()>& write) {
   return write();
 }
 
-int PosixFileSystem::MakeAhead(const CopyOptions& options, int from, const std::string& leaf,
-                               int into, UniqueFd& out, uint64_t& bytes) {
+int PosixFileSystem::MakeAhead(const CopyOptions& options, const AheadFolders& folders,
+                               const std::string& leaf, UniqueFd& out, uint64_t& bytes) {
   thread_local std::vector<char> buffer;
-  UniqueFd in(openat(from, leaf.c_str(), kSourceFlags));
+  // As on the walk's thread: a reflink refused between two disks is not
+  // asked for again there.
+  thread_local std::pair<uint64_t, uint64_t> noClone{~uint64_t{0}, ~uint64_t{0}};
+  UniqueFd in(openat(folders.from, leaf.c_str(), kSourceFlags));
   struct stat status;
   if (!in || fstat(in.get(), &status) != 0) return errno;
   if (!S_ISREG(status.st_mode)) return EACCES;
   const CopySource source = SourceOf(in.get(), status);
-  out.Reset(openat(into, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+  const bool modeSet =
+      folders.createMask >= 0 && (source.mode & static_cast<mode_t>(folders.createMask)) == 0;
+  out.Reset(
+      openat(folders.into, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, modeSet ? source.mode : 0600));
   if (!out) return errno;
-  const DataMoved moved =
-      CopyData(source, out.get(), options.clone, options.copyFileRange, nullptr, buffer);
+  const std::pair<uint64_t, uint64_t> disks{source.device, static_cast<uint64_t>(folders.device)};
+  const DataMoved moved = CopyData(source, out.get(), options.clone && noClone != disks,
+                                   options.copyFileRange, nullptr, buffer);
   if (moved.error != 0) return moved.error;
+  if (moved.cloneRefused) noClone = disks;
   bytes = moved.bytes;
-  if (fchmod(out.get(), source.mode) != 0 || futimens(out.get(), source.times) != 0) return errno;
-  return 0;
+  if (!modeSet && fchmod(out.get(), source.mode) != 0) return errno;
+  return futimens(out.get(), source.times) != 0 ? errno : 0;
 }
 
 PosixFileSystem::Outcome PosixFileSystem::PlaceMadeAhead(const std::string& target, UniqueFd& out,

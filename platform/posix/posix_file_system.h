@@ -25,6 +25,7 @@ namespace vostrel::posix {
 
 class UniqueFd;
 class CopiesAhead;
+struct AheadFolders;
 
 // The bytes of a file that is not a file of its own on disk (a file inside a
 // medium image), read in order.
@@ -209,14 +210,14 @@ class PosixFileSystem : public FileSystem {
   // kStale where it cannot be (the walk then copies the file itself).
   Outcome PlaceMadeAhead(const std::string& target, UniqueFd& out, uint64_t bytes, dev_t device,
                          ino_t inode);
-  // A worker's copy of the file `leaf` in the folder open as `from` into an
-  // unnamed file in the folder open as `into`; 0 or an errno.
-  static int MakeAhead(const CopyOptions& options, int from, const std::string& leaf, int into,
-                       UniqueFd& out, uint64_t& bytes);
+  // A worker's copy of the file `leaf` between `folders` into an unnamed
+  // file; 0 or an errno.
+  static int MakeAhead(const CopyOptions& options, const AheadFolders& folders,
+                       const std::string& leaf, UniqueFd& out, uint64_t& bytes);
   // The facts of a source file open as `fd`.
   static CopySource SourceOf(int fd, const struct ::stat& status);
-  // A duplicate of the descriptor of the folder that holds `path`, or -1.
-  int HeldFolderOf(const std::string& path);
+  // The folder that holds `path`, held open; nullptr when it cannot be.
+  OpenFolder* HeldFolderOf(const std::string& path);
   static bool HeldFolderReplaced(const FolderRef& folder, int error);
   static DataMoved CopyData(const CopySource& from, int to, bool tryClone, bool useRange,
                             const platform::ByteListener& onBytes, std::vector<char>& buffer);

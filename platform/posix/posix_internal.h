@@ -82,8 +82,13 @@ struct PosixFileSystem::OpenFolder {
   // umask's place), so that the copy needs no chmod of its own. The umask is
   // read without changing it, at the first copy into the folder.
   bool CreatesExactly(mode_t wanted) {
+    const int mask = CreateMask();
+    return mask >= 0 && (wanted & static_cast<mode_t>(mask)) == 0;
+  }
+  // The permission bits a file created here loses; negative when not known.
+  int CreateMask() {
     if (createMask == kUnread) createMask = ReadCreateMask();
-    return createMask >= 0 && (wanted & static_cast<mode_t>(createMask)) == 0;
+    return createMask;
   }
 
   std::string given;   // the path before the item's name, as the engine wrote it
