@@ -25,8 +25,7 @@ struct CopiesAhead::Job {
   std::string leaf;  // the file's name, in the source folder and in the kit
   State state = State::kWaiting;
   bool dropped = false;  // while in the making: its worker drops it when done
-  UniqueFd out;
-  uint64_t bytes = 0;
+  MadeCopy made;
   int error = 0;
 };
 
@@ -74,7 +73,7 @@ void CopiesAhead::Enter(const std::string& source, const std::string& dest,
   }
   std::lock_guard<std::mutex> lock(mutex_);
   levels_.push_back(std::move(level));
-  work_.notify_all();
+  if (!stopped_) work_.notify_all();
 }
 
 void CopiesAhead::Leave() {
@@ -82,12 +81,13 @@ void CopiesAhead::Leave() {
   if (levels_.empty()) return;
   levels_.back()->DropRest(*this);
   levels_.pop_back();
-  work_.notify_all();
+  if (!stopped_) work_.notify_all();
 }
 
 void CopiesAhead::Take(const std::string& existing, const std::string& target, Taken& taken) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (levels_.empty()) return;
+  // Stopped: every copy was dropped, and waking a worker would find nothing.
+  if (levels_.empty() || stopped_) return;
   Level& level = *levels_.back();
   size_t at = level.taken;
   while (at < level.jobs.size() && (winpath::Join(level.source, level.jobs[at].leaf) != existing ||
@@ -101,8 +101,7 @@ void CopiesAhead::Take(const std::string& existing, const std::string& target, T
   made_or_dropped_.wait(lock, [&job] { return job.state != Job::State::kMaking; });
   if (job.state == Job::State::kMade) {
     taken.state = Taken::State::kMade;
-    taken.out.Reset(job.out.Release());
-    taken.bytes = job.bytes;
+    taken.made = std::move(job.made);
     taken.device = level.folder.st_dev;
     taken.inode = level.folder.st_ino;
     --made_;
@@ -125,7 +124,7 @@ bool CopiesAhead::Stop() {
 
 void CopiesAhead::Drop(Job& job) {
   if (job.state == Job::State::kMade) {
-    job.out.Reset();
+    job.made.out.Reset();
     --made_;
   }
   if (job.state == Job::State::kMaking) {
@@ -154,17 +153,15 @@ void CopiesAhead::Work() {
     if (ending_) return;
     job->state = Job::State::kMaking;
     ++made_;
-    UniqueFd out;
-    uint64_t bytes = 0;
+    MadeCopy made;
     lock.unlock();
-    const int error = copy_(level->folders, job->leaf, out, bytes);
+    const int error = copy_(level->folders, job->leaf, made);
     lock.lock();
     const bool dropped = job->dropped;
     if (dropped || error != 0) --made_;
     if (!dropped) {
       job->state = error != 0 ? Job::State::kFailed : Job::State::kMade;
-      job->out.Reset(out.Release());
-      job->bytes = bytes;
+      job->made = std::move(made);
       job->error = error;
     }
     made_or_dropped_.notify_one();  // only the walk's thread waits there

@@ -28,20 +28,27 @@ struct AheadFolders {
   int createMask = -1;
 };
 
+// A copy made ahead: the unnamed file, its size, and whether it shares the
+// original's blocks (a reflink).
+struct MadeCopy {
+  UniqueFd out;
+  uint64_t bytes = 0;
+  bool cloned = false;
+};
+
 class CopiesAhead {
  public:
   // Copies the file `leaf` of `folders.from` into an unnamed file in
-  // `folders.into`, whole, with its mode and times; 0 (and `out`, `bytes`)
-  // or an errno.
-  using CopyFn = std::function<int(const AheadFolders& folders, const std::string& leaf,
-                                   UniqueFd& out, uint64_t& bytes)>;
+  // `folders.into`, whole, with its mode and times; 0 (and `made`) or an
+  // errno.
+  using CopyFn =
+      std::function<int(const AheadFolders& folders, const std::string& leaf, MadeCopy& made)>;
 
   // What the walk's thread gets for a copy it asks for: none made (it
   // copies the file itself), the copy made, or why making it failed.
   struct Taken {
     enum class State { kNone, kMade, kFailed } state = State::kNone;
-    UniqueFd out;  // kMade: the unnamed copy
-    uint64_t bytes = 0;
+    MadeCopy made;     // kMade: the unnamed copy
     int error = 0;     // kFailed: the errno
     dev_t device = 0;  // kMade: the folder the copy was made in
     ino_t inode = 0;

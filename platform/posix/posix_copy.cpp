@@ -232,30 +232,39 @@ bool PosixFileSystem::TriedAgainWhenStale(Attempt attempt) {
 
 bool PosixFileSystem::CopyOneFile(const std::string& existing, const std::string& target,
                                   bool failIfExists) {
+  cloned_ = false;
   if (ahead_ != nullptr && failIfExists) {
     CopiesAhead::Taken taken;
     ahead_->Take(existing, target, taken);
     if (taken.state == CopiesAhead::Taken::State::kMade) {
+      cloned_ = taken.made.cloned;
       const Outcome placed =
-          PlaceMadeAhead(target, taken.out, taken.bytes, taken.device, taken.inode);
-      if (placed != Outcome::kStale) return placed == Outcome::kOk;
+          PlaceMadeAhead(target, taken.made.out, taken.made.bytes, taken.device, taken.inode);
+      if (placed != Outcome::kStale) return EndOfCopy(placed == Outcome::kOk);
     } else if (taken.state == CopiesAhead::Taken::State::kFailed &&
                (taken.error == EOPNOTSUPP || taken.error == EISDIR || taken.error == EINVAL)) {
       ahead_->Stop();  // no unnamed files in this kit's folders: one file at a time
     }
   }
-  return WithRoom([&] {
+  return EndOfCopy(WithRoom([&] {
     return TriedAgainWhenStale([&] { return CopyThroughFolders(existing, target, failIfExists); });
-  });
+  }));
+}
+
+bool PosixFileSystem::EndOfCopy(bool copied) {
+  // A reflink costs less than handing the file to a worker and taking it
+  // back: where copies are reflinks, the walk makes each one itself.
+  if (copied && cloned_ && ahead_ != nullptr) ahead_->Stop();
+  return copied;
 }
 
 void PosixFileSystem::CopyAheadWith(unsigned jobs) {
   ahead_.reset();
   if (jobs <= 1 || !options_.anonymousTemporary) return;
   ahead_ = std::make_unique<CopiesAhead>(
-      jobs, [options = options_](const AheadFolders& folders, const std::string& leaf,
-                                 UniqueFd& out, uint64_t& bytes) {
-        return MakeAhead(options, folders, leaf, out, bytes);
+      jobs,
+      [options = options_](const AheadFolders& folders, const std::string& leaf, MadeCopy& made) {
+        return MakeAhead(options, folders, leaf, made);
       });
 }
 
@@ -289,7 +298,7 @@ bool PosixFileSystem::WithRoom(const std::function<bool()>& write) {
 }
 
 int PosixFileSystem::MakeAhead(const CopyOptions& options, const AheadFolders& folders,
-                               const std::string& leaf, UniqueFd& out, uint64_t& bytes) {
+                               const std::string& leaf, MadeCopy& made) {
   thread_local std::vector<char> buffer;
   // As on the walk's thread: a reflink refused between two disks is not
   // asked for again there.
@@ -301,6 +310,7 @@ int PosixFileSystem::MakeAhead(const CopyOptions& options, const AheadFolders& f
   const CopySource source = SourceOf(in.get(), status);
   const bool modeSet =
       folders.createMask >= 0 && (source.mode & static_cast<mode_t>(folders.createMask)) == 0;
+  UniqueFd& out = made.out;
   out.Reset(
       openat(folders.into, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, modeSet ? source.mode : 0600));
   if (!out) return errno;
@@ -309,7 +319,8 @@ int PosixFileSystem::MakeAhead(const CopyOptions& options, const AheadFolders& f
                                    options.copyFileRange, nullptr, buffer);
   if (moved.error != 0) return moved.error;
   if (moved.cloneRefused) noClone = disks;
-  bytes = moved.bytes;
+  made.bytes = moved.bytes;
+  made.cloned = moved.cloned;
   if (!modeSet && fchmod(out.get(), source.mode) != 0) return errno;
   return futimens(out.get(), source.times) != 0 ? errno : 0;
 }
@@ -518,6 +529,7 @@ int PosixFileSystem::FillPending(PendingCopy& pending, const CopySource& source)
     noCloneDevice_ = source.device;
     noCloneFolder_ = folder;
   }
+  cloned_ = moved.cloned;
   pending.copied = moved.bytes;
   if (!pending.modeSet && fchmod(pending.out.get(), source.mode) != 0) return errno;
   return futimens(pending.out.get(), source.times) != 0 ? errno : 0;
@@ -572,6 +584,7 @@ PosixFileSystem::DataMoved PosixFileSystem::CopyData(const CopySource& from, int
     if (ioctl(to, FICLONE, from.fd) == 0) {
       transfer.Moved(from.size);
       moved.bytes = from.size;
+      moved.cloned = true;
       return moved;
     }
     if (!IsUnsupported(errno)) {

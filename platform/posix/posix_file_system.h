@@ -26,6 +26,7 @@ namespace vostrel::posix {
 class UniqueFd;
 class CopiesAhead;
 struct AheadFolders;
+struct MadeCopy;
 
 // The bytes of a file that is not a file of its own on disk (a file inside a
 // medium image), read in order.
@@ -144,6 +145,9 @@ class PosixFileSystem : public FileSystem {
   // the write is tried once more: a full disk fails where a run one file at
   // a time fails.
   bool WithRoom(const std::function<bool()>& write);
+  // What CopyOneFile returns, once copies ahead are stopped where its copy
+  // was a reflink.
+  bool EndOfCopy(bool copied);
   bool MakeFolder(const std::string& path);
   bool WriteProfile(const std::string& section, const std::string& key, const std::string& value,
                     const std::string& path);
@@ -160,6 +164,7 @@ class PosixFileSystem : public FileSystem {
   struct DataMoved {
     int error = 0;  // 0, or the errno that ended it
     bool cloneRefused = false;
+    bool cloned = false;  // a reflink: no byte moved
     uint64_t bytes = 0;
   };
   struct PendingCopy;
@@ -213,7 +218,7 @@ class PosixFileSystem : public FileSystem {
   // A worker's copy of the file `leaf` between `folders` into an unnamed
   // file; 0 or an errno.
   static int MakeAhead(const CopyOptions& options, const AheadFolders& folders,
-                       const std::string& leaf, UniqueFd& out, uint64_t& bytes);
+                       const std::string& leaf, MadeCopy& made);
   // The facts of a source file open as `fd`.
   static CopySource SourceOf(int fd, const struct ::stat& status);
   // The folder that holds `path`, held open; nullptr when it cannot be.
@@ -232,6 +237,7 @@ class PosixFileSystem : public FileSystem {
   std::vector<char> buffer_;  // the read/write fallback's buffer, kept between copies
   uint64_t noCloneDevice_ = 0;
   std::string noCloneFolder_;  // empty: reflinks not yet refused
+  bool cloned_ = false;        // the last copy was a reflink
   unsigned long lastError_ = 0;
   uint64_t lastCopySize_ = 0;
   std::unique_ptr<CopiesAhead> ahead_;  // null: copies are made one at a time
