@@ -308,8 +308,7 @@ int PosixFileSystem::MakeAhead(const CopyOptions& options, const AheadFolders& f
   if (!in || fstat(in.get(), &status) != 0) return errno;
   if (!S_ISREG(status.st_mode)) return EACCES;
   const CopySource source = SourceOf(in.get(), status);
-  const bool modeSet =
-      folders.createMask >= 0 && (source.mode & static_cast<mode_t>(folders.createMask)) == 0;
+  const bool modeSet = CreatesExactly(folders.createMask, source.mode);
   UniqueFd& out = made.out;
   out.Reset(
       openat(folders.into, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, modeSet ? source.mode : 0600));

@@ -22,6 +22,12 @@ constexpr mode_t kPermissionBits = 0777;
 // as root, whom the kernel lets write anyway, so the bit is checked here.
 inline bool IsReadOnly(mode_t mode) { return (mode & S_IWUSR) == 0; }
 
+// Whether a file created asking for `wanted` gets exactly those bits where
+// new files lose `createMask` (negative: not known).
+inline bool CreatesExactly(int createMask, mode_t wanted) {
+  return createMask >= 0 && (wanted & static_cast<mode_t>(createMask)) == 0;
+}
+
 class UniqueFd {
  public:
   UniqueFd() = default;
@@ -86,10 +92,7 @@ struct PosixFileSystem::OpenFolder {
   // gets exactly them (no umask bits to take away, no default ACL in the
   // umask's place), so that the copy needs no chmod of its own. The umask is
   // read without changing it, at the first copy into the folder.
-  bool CreatesExactly(mode_t wanted) {
-    const int mask = CreateMask();
-    return mask >= 0 && (wanted & static_cast<mode_t>(mask)) == 0;
-  }
+  bool CreatesExactly(mode_t wanted) { return posix::CreatesExactly(CreateMask(), wanted); }
   // The permission bits a file created here loses; negative when not known.
   int CreateMask() {
     if (createMask == kUnread) createMask = ReadCreateMask();
