@@ -40,7 +40,7 @@ struct ParseResult {
   std::string text;
 };
 
-// The version the tool reports: the project's version ("1.0.0").
+// The version the tool reports: the project's version ("1.0.0.1").
 const char* KitVersion();
 
 // The option table --help prints, as data: the manual page and the shell

@@ -13,9 +13,6 @@
 #include "tests/ui/probe_protocol.h"
 
 namespace vostrel::gui {
-namespace {
-
-constexpr const char* kMainCaption = "Talvor Imaging Library Redistribution";
 
 std::string FolderOfThisProgram() {
   char path[MAX_PATH] = {};
@@ -23,6 +20,10 @@ std::string FolderOfThisProgram() {
   std::string folder(path, length);
   return folder.substr(0, folder.find_last_of("\\/"));
 }
+
+namespace {
+
+constexpr const char* kMainCaption = "Talvor Imaging Library Redistribution";
 
 // Under Wine without a window manager, let Wine draw the captions itself so
 // that windows look (and measure) as on Windows. Read by each new process.

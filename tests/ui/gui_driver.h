@@ -19,6 +19,9 @@ constexpr std::chrono::milliseconds kTimeout{20000};
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds timeout = kTimeout);
 
+// The folder of the test program, where Vostrel.exe is built beside it.
+std::string FolderOfThisProgram();
+
 std::string WindowText(HWND window);
 std::string ClassName(HWND window);
 DWORD Style(HWND window);

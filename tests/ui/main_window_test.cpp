@@ -9,7 +9,6 @@
 
 #include "res/resource.h"
 #include "tests/ui/gui_driver.h"
-#include "vostrel_version.h"
 
 namespace vostrel::gui {
 namespace {
@@ -241,7 +240,7 @@ TEST(AboutBox, OpensFromTheSystemMenuShowsItsTextsAndBlocksTheMainWindow) {
   RECT iconPlace = units.ToPixels(11, 17, 20, 20);
   EXPECT_EQ(icon.left, iconPlace.left);
   EXPECT_EQ(icon.top, iconPlace.top);
-  EXPECT_EQ(WindowText(items[1]), VOSTREL_ABOUT_LINE);
+  EXPECT_EQ(WindowText(items[1]), "Vostrel Version 1.0");
   EXPECT_NE(Style(items[1]) & SS_NOPREFIX, 0u);
   EXPECT_NE(Style(items[1]) & WS_GROUP, 0u);
   EXPECT_EQ(Describe(RectIn(items[1], about)), Describe(units.ToPixels(40, 10, 119, 8)));
@@ -297,6 +296,49 @@ TEST(Closing, EnterOnACheckBoxEndsTheProgram) {
   tool.PressKeyOnFocus(VK_RETURN);
   EXPECT_TRUE(tool.WaitForExit());
   EXPECT_EQ(tool.ExitCode(), 0u);
+}
+
+// The built executable's version resource, as Explorer's Details page reads it.
+TEST(VersionResource, SaysVersion1001InTheFixedPartAndTheStrings) {
+  std::string program = FolderOfThisProgram() + "\\Vostrel.exe";
+  DWORD ignored = 0;
+  DWORD size = ::GetFileVersionInfoSizeA(program.c_str(), &ignored);
+  ASSERT_NE(size, 0u) << program << " has no version resource";
+  std::vector<char> info(size);
+  ASSERT_TRUE(::GetFileVersionInfoA(program.c_str(), 0, size, info.data()));
+
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(::VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(0, 1));  // 1.0
+  EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(1, 0));  // .0.1
+  EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(0, 1));
+  EXPECT_EQ(fixed->dwProductVersionLS, MAKELONG(1, 0));
+  EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+  EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
+
+  struct {
+    const char* name;
+    const char* value;
+  } const strings[] = {
+      {"FileVersion", "1.0.0.1"},      {"ProductVersion", "1.0.0.1"},
+      {"CompanyName", "Talvor"},       {"FileDescription", "Redistribution"},
+      {"InternalName", "Vostrel.exe"}, {"OriginalFilename", "Vostrel.exe"},
+  };
+  for (const auto& expected : strings) {
+    std::string key = std::string("\\StringFileInfo\\040904e4\\") + expected.name;
+    char* value = nullptr;
+    ASSERT_TRUE(
+        ::VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &length))
+        << expected.name;
+    EXPECT_STREQ(value, expected.value) << expected.name;
+  }
+  WORD* translation = nullptr;
+  ASSERT_TRUE(::VerQueryValueA(info.data(), "\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+  ASSERT_GE(length, 4u);
+  EXPECT_EQ(translation[0], 0x0409);
+  EXPECT_EQ(translation[1], 1252);
 }
 
 }  // namespace
