@@ -1,7 +1,5 @@
 #include "framework/dialog.h"
 
-#include <exception>
-
 #include "framework/win_app.h"
 
 IMPLEMENT_DYNAMIC(CDialog, CWnd)
@@ -91,14 +89,8 @@ INT_PTR CALLBACK AfxDlgProc(HWND hWnd, UINT message, WPARAM, LPARAM lParam) {
   if (message != WM_INITDIALOG) return FALSE;
   auto* dialog = reinterpret_cast<CDialog*>(lParam);
   if (dialog == nullptr) return TRUE;
-  // No exception may cross the system's dialog manager.
-  try {
-    return dialog->HandleInitDialog(hWnd);
-  } catch (const std::exception& error) {
-    AfxReportException(error.what());
-  } catch (...) {
-    AfxReportException(nullptr);
-  }
+  INT_PTR result = TRUE;
+  if (AfxCallReportingExceptions([&] { result = dialog->HandleInitDialog(hWnd); })) return result;
   ::EndDialog(hWnd, -1);
   return TRUE;
 }

@@ -1,6 +1,5 @@
 #include "framework/win_app.h"
 
-#include <exception>
 #include <string>
 
 IMPLEMENT_DYNAMIC(CWinApp, CCmdTarget)
@@ -140,16 +139,16 @@ int AfxWinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (app == nullptr) return -1;
   g_instance = instance;
   app->SetUpNames(instance);
-  try {
+  int exitCode = -1;
+  AfxCallReportingExceptions([&] {
     // InitInstance returning FALSE ends the program without a message loop.
-    if (!app->InitApplication() || !app->InitInstance()) return app->ExitInstance();
-    return app->Run();
-  } catch (const std::exception& error) {
-    AfxReportException(error.what());
-  } catch (...) {
-    AfxReportException(nullptr);
-  }
-  return -1;
+    if (!app->InitApplication() || !app->InitInstance()) {
+      exitCode = app->ExitInstance();
+    } else {
+      exitCode = app->Run();
+    }
+  });
+  return exitCode;
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand) {

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <exception>
+
 #include "framework/cstring.h"
 #include "framework/wnd.h"
 
@@ -71,6 +73,22 @@ int AfxMessageBox(LPCSTR text, UINT type = MB_OK, UINT helpId = 0);
 // Tells the person that an operation ended by an exception did not complete
 // (`what` may be null).
 void AfxReportException(const char* what);
+
+// Runs `work` where the system calls into the program (a window or dialog
+// procedure, the entry point), which no exception may cross: one that
+// `work` throws ends here and is reported. False when that happened.
+template <typename Work>
+bool AfxCallReportingExceptions(Work&& work) {
+  try {
+    work();
+    return true;
+  } catch (const std::exception& error) {
+    AfxReportException(error.what());
+  } catch (...) {
+    AfxReportException(nullptr);
+  }
+  return false;
+}
 
 // The tool's dialogs hold only standard controls; this only records that
 // control containment was asked for.

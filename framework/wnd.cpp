@@ -1,6 +1,5 @@
 #include "framework/wnd.h"
 
-#include <exception>
 #include <map>
 #include <memory>
 #include <vector>
@@ -164,15 +163,9 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
   MSG previous = g_currentMessage;
   g_currentMessage = MSG{hWnd, message, wParam, lParam, 0, {0, 0}};
   LRESULT result = 0;
-  // No exception may cross the system's window procedures: it ends here, and
-  // the person is told the operation did not complete.
-  try {
-    result = wnd->WindowProc(message, wParam, lParam);
-  } catch (const std::exception& error) {
-    AfxReportException(error.what());
-  } catch (...) {
-    AfxReportException(nullptr);
-  }
+  // An exception ends here, and the person is told the operation did not
+  // complete.
+  AfxCallReportingExceptions([&] { result = wnd->WindowProc(message, wParam, lParam); });
   if (message == WM_NCDESTROY) wnd->OnNcDestroyed();
   g_currentMessage = previous;
   return result;
