@@ -20,8 +20,14 @@ class QuietFeedback : public vostrel::RunFeedback {
   }
   void BeginWaitCursor() override {}
   void EndWaitCursor() override {}
-  void WalkStopped(const std::string& folder, unsigned long code) override {
-    std::fprintf(stderr, "bytecopy-kit: walk of %s stopped with error %lu\n", folder.c_str(), code);
+  void ProblemMet(const vostrel::RunProblem& problem) override {
+    using vostrel::ProblemKind;
+    if (problem.kind == ProblemKind::kOperationFailed ||
+        problem.kind == ProblemKind::kListingEnded || problem.kind == ProblemKind::kEntryLeftOut) {
+      return;
+    }
+    std::fprintf(stderr, "bytecopy-kit: walk of %s stopped with error %lu\n", problem.path.c_str(),
+                 problem.code);
     failed = true;
   }
   bool failed = false;

@@ -60,6 +60,10 @@ void Console::Failed(const std::string& text) {
   Err(text);
 }
 
+int Console::ExitStatus(bool kitWhole) const {
+  return kitWhole && failures_.empty() ? kExitComplete : kExitIncomplete;
+}
+
 void Console::Tell(const OutputMessages& messages) {
   for (const std::string& note : messages.notes) Err(note);
   for (const std::string& warning : messages.warnings) Warn(warning);

@@ -45,7 +45,12 @@ class Console {
   void Tell(const OutputMessages& messages);
 
   const std::vector<std::string>& warnings() const { return warnings_; }
+  // The one list of failures of a run or a check: the kit's, the outputs'.
   const std::vector<std::string>& failures() const { return failures_; }
+
+  // The exit status of a run or a check that went its whole way: complete
+  // only when the kit is whole and no failure was said.
+  int ExitStatus(bool kitWhole) const;
 
  private:
   void ClearProgress();

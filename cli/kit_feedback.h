@@ -1,15 +1,14 @@
 // What the engine tells a vostrel-kit run, worded for the person: status
-// lines on stdout, and each walk stopped, folder skipped and entry left out
-// on stderr, kept for the report.
+// lines on stdout; each problem as the run meets it, each folder skipped and
+// the summary on stderr, kept for the report.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "cli/console.h"
-#include "engine/recording_file_system.h"
 #include "engine/run_feedback.h"
-#include "engine/run_problems.h"
+#include "engine/run_result.h"
 
 namespace vostrel::cli {
 
@@ -18,31 +17,33 @@ class KitFeedback : public RunFeedback {
   explicit KitFeedback(Console& console) : console_(console) {}
 
   void SetStatus(const std::string& text) override;
-  // Validation messages are checked before the run; one shown by the run
-  // itself still ends it as a validation failure.
   void ShowMessage(const std::string& text) override;
   void BeginWaitCursor() override {}
   void EndWaitCursor() override {}
-  void WalkStopped(const std::string& folder, unsigned long code) override;
   void FolderSkipped(const std::string& folder, const std::string& reason) override;
-  // The kit lacks what the medium holds there: a failure, not a warning.
-  void EntryLeftOut(const std::string& path, const std::string& reason) override;
+  // A walk stopped is a warning; an operation that failed and an entry left
+  // out are failures.
+  void ProblemMet(const RunProblem& problem) override;
+  // The last status line says the steps are over, a problem or not: the
+  // failures, the summary and the exit status say whether the kit is whole.
+  void RunEnded(const RunResult& result) override;
 
   // An entry the native file system would not take over (a name Windows
   // cannot hold): the kit lacks it.
   void Skipped(const std::string& folder, const std::string& name, const std::string& reason);
 
-  bool messageShown() const { return messageShown_; }
-  // What of the run leaves the kit incomplete: the reading the window shares.
-  RunProblems& problems() { return problems_; }
-  const RunProblems& problems() const { return problems_; }
+  // The summary line: what the run's operations did (would do, in a dry
+  // run) and every failure said until now (a report that could not be
+  // written included).
+  void SaySummary(const RunCounts& counts, bool dryRun);
+
   const std::vector<std::string>& status() const { return status_; }
 
  private:
+  void SayWalkStopped(const RunProblem& problem);
+
   Console& console_;
-  RunProblems problems_;
   std::vector<std::string> status_;
-  bool messageShown_ = false;
 };
 
 }  // namespace vostrel::cli

@@ -14,7 +14,6 @@
 #include "cli/planned_run.h"
 #include "cli/report.h"
 #include "cli/roots.h"
-#include "cli/run_account.h"
 #include "cli/verify.h"
 #include "engine/dry_run_file_system.h"
 #include "engine/recording_file_system.h"
@@ -120,30 +119,31 @@ class RunGuard {
   const std::string destFull_;
 };
 
-// The engine's run through `recorder`, each operation counted as it ends,
-// with the progress line when asked for. False when the run showed a
-// validation message.
-bool Play(const Options& options, const Roots& roots, bool showProgress,
-          RecordingFileSystem& recorder, KitFeedback& feedback, RunAccount& account,
-          Console& console) {
-  if (Interruption() != 0) return true;
+// The engine's run through `recorder`, each copy on the progress line when
+// asked for. Nothing when interrupted before it started.
+RunResult Play(const Options& options, const Roots& roots, bool showProgress,
+               RecordingFileSystem& recorder, KitFeedback& feedback, Console& console) {
+  if (Interruption() != 0) return RunResult();
   if (showProgress && !options.quiet) {
     uint64_t files = 0, bytes = 0;
     PlannedCopies(roots.source, roots.destination, options.selection, files, bytes);
     console.StartProgress(files, bytes);
   }
   recorder.SetKeepAll(!options.reportFile.empty());  // only the report needs every operation
-  recorder.SetObserver([&account](const Operation& operation) { account.Count(operation); });
+  recorder.SetObserver([&console](const Operation& operation) {
+    if (operation.kind == OperationKind::kCopyFile)
+      console.CopyDone(operation.ok ? operation.bytes : 0);
+  });
   RunOptions runOptions;
   runOptions.resume = options.resume;
-  RunRedistribution(recorder, feedback, roots.source, roots.destination, options.selection,
-                    runOptions);
+  RunResult result = RunRedistribution(recorder, feedback, roots.source, roots.destination,
+                                       options.selection, runOptions);
   console.EndProgress();
-  return !feedback.messageShown();
+  return result;
 }
 
 ReportData ReportOf(const Options& options, const Roots& roots, const KitFeedback& feedback,
-                    const Console& console, const RunAccount& account,
+                    const Console& console, const RunResult& result,
                     const RecordingFileSystem& recorder) {
   ReportData report;
   report.dryRun = options.dryRun;
@@ -155,7 +155,7 @@ ReportData ReportOf(const Options& options, const Roots& roots, const KitFeedbac
   report.operations = &recorder.operations();
   report.warnings = console.warnings();
   report.failures = console.failures();
-  report.summary = account.summary();
+  report.counts = result.counts;
   return report;
 }
 
@@ -173,7 +173,7 @@ std::map<std::string, std::string> CheckResumedKit(FileSystem& disk, const Optio
 // The manifest, the image, the report and the summary, once the kit is as
 // the run leaves it; the exit status.
 int Finish(const Options& options, const Roots& roots, bool showProgress, FileSystem& disk,
-           const RecordingFileSystem& recorder, const KitFeedback& feedback, RunAccount& account,
+           const RecordingFileSystem& recorder, const RunResult& result, KitFeedback& feedback,
            Console& console) {
   OutputMessages outputs;
   WriteKitOutputs(options, roots.outputs, roots.destination,
@@ -185,19 +185,16 @@ int Finish(const Options& options, const Roots& roots, bool showProgress, FileSy
   console.EndProgress();
   console.Tell(outputs);
   if (Interruption() != 0) return kExitIncomplete;  // the caller ends by the signal
-  account.Close();
-  const bool incomplete = feedback.problems().any() || !console.failures().empty();
-  const int exitCode = incomplete ? kExitIncomplete : kExitComplete;
   if (!options.reportFile.empty()) {
-    ReportData report = ReportOf(options, roots, feedback, console, account, recorder);
-    report.exitCode = exitCode;
+    ReportData report = ReportOf(options, roots, feedback, console, result, recorder);
+    report.exitCode = console.ExitStatus(result.complete());
     std::string error;
     if (!platform::WriteOutput(roots.outputs.report, ReportJson(report), error)) {
       console.Failed("the report " + options.reportFile + " was not written: " + error);
     }
   }
-  account.Say();
-  return console.failures().empty() ? exitCode : kExitIncomplete;
+  feedback.SaySummary(result.counts, options.dryRun);
+  return console.ExitStatus(result.complete());
 }
 
 }  // namespace
@@ -222,11 +219,9 @@ int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool sh
 
   RecordingFileSystem recorder(disks.disk());
   recorder.SetGuard(RunGuard(*disks.native, roots.destination, options.dryRun));
-  RunAccount account(console, feedback.problems(), options.dryRun);
-  if (!Play(options, roots, showProgress, recorder, feedback, account, console)) {
-    return kExitUsage;
-  }
-  return Finish(options, roots, showProgress, *disks.native, recorder, feedback, account, console);
+  const RunResult result = Play(options, roots, showProgress, recorder, feedback, console);
+  if (result.refused) return kExitUsage;
+  return Finish(options, roots, showProgress, *disks.native, recorder, result, feedback, console);
 }
 
 }  // namespace vostrel::cli

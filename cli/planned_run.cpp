@@ -20,28 +20,25 @@ class SilentFeedback : public RunFeedback {
 
 }  // namespace
 
-void PlayOverEmptyDestination(FileSystem& disk, const std::string& sourceRoot,
-                              const std::string& destRoot, const KitSelection& selection,
-                              const std::function<void(const Operation&)>& observe) {
+RunResult PlayOverEmptyDestination(FileSystem& disk, const std::string& sourceRoot,
+                                   const std::string& destRoot, const KitSelection& selection,
+                                   const std::function<void(const Operation&)>& observe) {
   DryRunFileSystem plan(disk);
   plan.PretendEmptyFolder(destRoot);
   RecordingFileSystem recorder(plan);
   recorder.SetKeepAll(false);  // the observer sees every operation
   recorder.SetObserver(observe);
   SilentFeedback silent;
-  RunRedistribution(recorder, silent, sourceRoot, destRoot, selection);
+  return RunRedistribution(recorder, silent, sourceRoot, destRoot, selection);
 }
 
 void PlannedCopies(const std::string& sourceRoot, const std::string& destRoot,
                    const KitSelection& selection, uint64_t& files, uint64_t& bytes) {
   std::unique_ptr<FileSystem> disk = platform::MakeNativeFileSystem();
-  files = 0;
-  bytes = 0;
-  PlayOverEmptyDestination(*disk, sourceRoot, destRoot, selection, [&](const Operation& done) {
-    if (done.kind != OperationKind::kCopyFile || !done.ok) return;
-    ++files;
-    bytes += done.bytes;
-  });
+  const RunResult planned =
+      PlayOverEmptyDestination(*disk, sourceRoot, destRoot, selection, nullptr);
+  files = planned.counts.filesCopied;
+  bytes = planned.counts.bytesCopied;
 }
 
 }  // namespace vostrel::cli

@@ -10,14 +10,15 @@
 #include "engine/file_system.h"
 #include "engine/kit_selection.h"
 #include "engine/recording_file_system.h"
+#include "engine/run_result.h"
 
 namespace vostrel::cli {
 
 // Plays the run on `disk` with `destRoot` taken as empty; each operation
-// goes to `observe` as soon as it has its result.
-void PlayOverEmptyDestination(FileSystem& disk, const std::string& sourceRoot,
-                              const std::string& destRoot, const KitSelection& selection,
-                              const std::function<void(const Operation&)>& observe);
+// goes to `observe` (when given) as soon as it has its result.
+RunResult PlayOverEmptyDestination(FileSystem& disk, const std::string& sourceRoot,
+                                   const std::string& destRoot, const KitSelection& selection,
+                                   const std::function<void(const Operation&)>& observe);
 
 // The files and bytes a run would copy into an empty destination.
 void PlannedCopies(const std::string& sourceRoot, const std::string& destRoot,

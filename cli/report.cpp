@@ -91,9 +91,9 @@ std::string ReportJson(const ReportData& data) {
   report["warnings"] = Texts(data.warnings);
   report["failures"] = Texts(data.failures);
   report["summary"] = {
-      {"files_copied", data.summary.filesCopied},       {"bytes_copied", data.summary.bytesCopied},
-      {"folders_created", data.summary.foldersCreated}, {"files_kept", data.summary.filesKept},
-      {"files_removed", data.summary.filesRemoved},     {"failures", data.summary.failures}};
+      {"files_copied", data.counts.filesCopied},       {"bytes_copied", data.counts.bytesCopied},
+      {"folders_created", data.counts.foldersCreated}, {"files_kept", data.counts.filesKept},
+      {"files_removed", data.counts.filesRemoved},     {"failures", data.failures.size()}};
   report["exit_code"] = data.exitCode;
   return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }

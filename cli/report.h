@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_account.h"
 #include "engine/kit_selection.h"
 #include "engine/recording_file_system.h"
+#include "engine/run_result.h"
 
 namespace vostrel::cli {
 
@@ -22,7 +22,7 @@ struct ReportData {
   const std::vector<Operation>* operations = nullptr;
   std::vector<std::string> warnings;
   std::vector<std::string> failures;
-  Summary summary;
+  RunCounts counts;
   int exitCode = 0;
 };
 

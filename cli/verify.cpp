@@ -56,7 +56,7 @@ int RunVerify(const Options& options, std::ostream& out, std::ostream& err) {
   OutputMessages messages;
   WriteKitOutputs(options, roots.outputs, roots.destination, check.digests, messages);
   console.Tell(messages);
-  return check.differences.empty() && messages.failures.empty() ? kExitComplete : kExitIncomplete;
+  return console.ExitStatus(check.differences.empty());
 }
 
 }  // namespace vostrel::cli

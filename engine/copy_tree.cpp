@@ -99,7 +99,7 @@ class Walker {
     if (full == medium || medium == "/" || full.compare(0, medium.size() + 1, medium + "/") == 0) {
       return false;
     }
-    run_.feedback.EntryLeftOut(source, "it is a link that leads outside the medium");
+    run_.result.EntryLeftOut(source, "it is a link that leads outside the medium");
     return true;
   }
 
@@ -126,13 +126,13 @@ class Walker {
       } else if (!run_.fs.CopyOneFile(sourcePath, destPath, true)) {
         const unsigned long code = run_.fs.LastError();
         if (run_.resume && code == win32_error::kFileExists) continue;  // kept as it is
-        run_.feedback.WalkStopped(source, code);
+        run_.result.WalkStopped(source, code);
         return code;
       }
     } while (enumeration->Next(entry));
     const unsigned long code = run_.fs.LastError();
     if (code == win32_error::kNoMoreFiles) return 0;
-    run_.feedback.WalkStopped(source, code);
+    run_.result.WalkStopped(source, code);
     return code;
   }
 

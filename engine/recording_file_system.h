@@ -86,6 +86,8 @@ class RecordingFileSystem : public FileSystem {
   // Whether the guard lets `operation` through; LastError() then holds its
   // refusal until the next operation.
   bool Allowed(const Operation& operation);
+  // Allowed() for the next entry of an enumeration of `pattern`.
+  bool NextAllowed(const std::string& pattern);
 
   FileSystem& inner_;
   std::vector<Operation> operations_;

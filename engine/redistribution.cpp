@@ -1,6 +1,7 @@
 #include "engine/redistribution.h"
 
 #include "engine/kit_layout.h"
+#include "engine/recording_file_system.h"
 #include "engine/steps.h"
 #include "engine/windows_path.h"
 
@@ -11,8 +12,6 @@ const char* const kMessageNoDestination =
     "Must Select the Destination for The Copy Of Redistribution";
 const char* const kMessageNoPackage = "Must Select A Package For Redistribution";
 const char* const kMessageDestinationIsSource = "Must Select a Destination Other Than the Source";
-
-const char* const kStatusComplete = "Redistribution Complete";
 
 namespace {
 
@@ -78,25 +77,27 @@ std::optional<std::string> ValidateRun(FileSystem& fs, const std::string& source
   return std::nullopt;
 }
 
-void RunRedistribution(FileSystem& fs, RunFeedback& feedback, const std::string& sourceRoot,
-                       const std::string& destRoot, const KitSelection& selection,
-                       const RunOptions& options) {
+RunResult RunRedistribution(FileSystem& fs, RunFeedback& feedback, const std::string& sourceRoot,
+                            const std::string& destRoot, const KitSelection& selection,
+                            const RunOptions& options) {
   if (std::optional<std::string> message = ValidateRun(fs, sourceRoot, destRoot, selection)) {
     feedback.ShowMessage(*message);
-    return;
+    RunResult refused;
+    refused.refused = true;
+    return refused;
   }
   WaitCursorScope waitCursor(feedback);
+  RunResultBuilder builder(feedback);
+  // Every operation reaches the result as it ends, before the step that
+  // asked for it goes on.
+  RecordingFileSystem accounted(fs);
+  accounted.SetKeepAll(false);
+  accounted.SetObserver([&builder](const Operation& operation) { builder.Account(operation); });
   FolderId destId;
   const bool haveDestId = fs.IdentifyFolder(destRoot, destId);
-  RunContext run{fs,
-                 feedback,
-                 sourceRoot,
-                 destRoot,
-                 selection,
-                 haveDestId,
-                 destId,
-                 winpath::NormalizedFolded(fs.FullPath(destRoot)),
-                 options.resume};
+  const std::string destFullPath = winpath::NormalizedFolded(fs.FullPath(destRoot));
+  RunContext run{accounted, feedback,   builder, sourceRoot,   destRoot,
+                 selection, haveDestId, destId,  destFullPath, options.resume};
 
   CopySetupAndTools(run);
   if (selection.libraryRuntime) CopyRuntimePackage(run);
@@ -109,7 +110,8 @@ void RunRedistribution(FileSystem& fs, RunFeedback& feedback, const std::string&
     WriteCameraToolEntries(run);
   }
   CopyDrivers(run);
-  feedback.SetStatus(kStatusComplete);
+  feedback.RunEnded(builder.result());
+  return builder.Take();
 }
 
 }  // namespace vostrel

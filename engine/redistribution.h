@@ -7,6 +7,7 @@
 #include "engine/file_system.h"
 #include "engine/kit_selection.h"
 #include "engine/run_feedback.h"
+#include "engine/run_result.h"
 
 namespace vostrel {
 
@@ -15,8 +16,6 @@ extern const char* const kMessageNoSource;
 extern const char* const kMessageNoDestination;
 extern const char* const kMessageNoPackage;
 extern const char* const kMessageDestinationIsSource;
-
-extern const char* const kStatusComplete;
 
 // The part of `text` before its last backslash, searching from index 1 on;
 // empty when there is none.
@@ -36,10 +35,10 @@ struct RunOptions {
 };
 
 // Validates, then performs the steps in their fixed order under the wait
-// cursor. No result: its outputs are the disk, the status line and the
-// message box.
-void RunRedistribution(FileSystem& fs, RunFeedback& feedback, const std::string& sourceRoot,
-                       const std::string& destRoot, const KitSelection& selection,
-                       const RunOptions& options = RunOptions());
+// cursor, every operation through `fs` accounted in the result. Besides the
+// disk, the status line and the message box, its output is that result.
+RunResult RunRedistribution(FileSystem& fs, RunFeedback& feedback, const std::string& sourceRoot,
+                            const std::string& destRoot, const KitSelection& selection,
+                            const RunOptions& options = RunOptions());
 
 }  // namespace vostrel

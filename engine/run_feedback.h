@@ -1,8 +1,12 @@
 // How a run reaches the person: the status line, the validation message box
-// and the wait cursor. The dialog shows them; the command line prints them.
+// and the wait cursor, and what a walk passes over. The dialog shows them;
+// the command line prints them. What the run did is its result
+// (engine/run_result.h), which RunRedistribution returns.
 #pragma once
 
 #include <string>
+
+#include "engine/run_result.h"
 
 namespace vostrel {
 
@@ -19,14 +23,6 @@ class RunFeedback {
   virtual void BeginWaitCursor() = 0;
   virtual void EndWaitCursor() = 0;
 
-  // A folder walk ended before it visited every entry: `code` is the copy
-  // failure or enumeration error that ended it. Both front ends list it
-  // (engine/run_problems.h).
-  virtual void WalkStopped(const std::string& folder, unsigned long code) {
-    (void)folder;
-    (void)code;
-  }
-
   // A walk did not enter a folder because it is the destination tree or a
   // folder the walk is already inside (a link loop).
   virtual void FolderSkipped(const std::string& folder, const std::string& reason) {
@@ -34,13 +30,13 @@ class RunFeedback {
     (void)reason;
   }
 
-  // A walk left out an entry of the medium, so the kit lacks it: a link that
-  // leads outside the medium (whatever lies there is not the medium's to
-  // give, and may be the whole disk).
-  virtual void EntryLeftOut(const std::string& path, const std::string& reason) {
-    (void)path;
-    (void)reason;
-  }
+  // A problem of the result, the moment the run meets it, for a front end
+  // that says each as it happens.
+  virtual void ProblemMet(const RunProblem& problem) { (void)problem; }
+
+  // The steps are over: the last status line says whether the run had a
+  // problem.
+  virtual void RunEnded(const RunResult& result) { SetStatus(LastStatus(result)); }
 };
 
 }  // namespace vostrel

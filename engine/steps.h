@@ -8,12 +8,14 @@
 #include "engine/file_system.h"
 #include "engine/kit_selection.h"
 #include "engine/run_feedback.h"
+#include "engine/run_result.h"
 
 namespace vostrel {
 
 struct RunContext {
   FileSystem& fs;
   RunFeedback& feedback;
+  RunResultBuilder& result;  // takes the walks' notices
   std::string sourceRoot;
   std::string destRoot;
   KitSelection selection;

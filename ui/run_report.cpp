@@ -64,14 +64,14 @@ std::string Line(const RunProblem& problem) {
 
 }  // namespace
 
-std::string RunProblemsText(const vostrel::RunProblems& problems) {
+std::string RunProblemsText(const vostrel::RunResult& result) {
   std::string text = "The kit may be incomplete:";
-  const std::vector<RunProblem>& list = problems.problems();
+  const std::vector<RunProblem>& list = result.problems;
   for (std::size_t i = 0; i < list.size() && i < kLinesShown; ++i) text += "\n" + Line(list[i]);
   if (list.size() > kLinesShown) {
     text += "\nand " + std::to_string(list.size() - kLinesShown) + " more";
   }
-  if (problems.MetEarlierKit()) {
+  if (result.MetEarlierKit()) {
     text += "\nThe destination already held a kit: choose an empty folder and generate again.";
   }
   return text;

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "engine/run_problems.h"
+#include "engine/run_result.h"
 
 // The message box text: "The kit may be incomplete:", one line per problem
 // naming its path and the system's reason (at most ten, then "and N more"),
 // and, where one fits, a last line of advice.
-std::string RunProblemsText(const vostrel::RunProblems& problems);
+std::string RunProblemsText(const vostrel::RunResult& result);

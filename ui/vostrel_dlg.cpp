@@ -6,10 +6,9 @@
 #include <string>
 
 #include "engine/board_table.h"
-#include "engine/recording_file_system.h"
 #include "engine/redistribution.h"
 #include "engine/run_feedback.h"
-#include "engine/run_problems.h"
+#include "engine/run_result.h"
 #include "platform/native.h"
 #include "res/resource.h"
 #include "ui/about_dlg.h"
@@ -32,29 +31,18 @@ END_MESSAGE_MAP()
 namespace {
 
 // How a run reaches the person while the dialog drives it. Its problems are
-// gathered for the end of the run, whose status says whether there were any.
+// listed in a message box once the run is over.
 class DialogFeedback final : public vostrel::RunFeedback {
  public:
-  DialogFeedback(CVostrelDlg& dialog, vostrel::RunProblems& problems)
-      : dialog_(dialog), problems_(problems) {}
+  explicit DialogFeedback(CVostrelDlg& dialog) : dialog_(dialog) {}
 
-  void SetStatus(const std::string& text) override {
-    const bool incomplete = text == vostrel::kStatusComplete && problems_.any();
-    dialog_.SetStatus(CString(incomplete ? vostrel::kStatusIncomplete : text));
-  }
+  void SetStatus(const std::string& text) override { dialog_.SetStatus(CString(text)); }
   void ShowMessage(const std::string& text) override { AfxMessageBox(text.c_str(), MB_OK, 0); }
   void BeginWaitCursor() override { dialog_.BeginWaitCursor(); }
   void EndWaitCursor() override { dialog_.EndWaitCursor(); }
-  void WalkStopped(const std::string& folder, unsigned long code) override {
-    problems_.WalkStopped(folder, code);
-  }
-  void EntryLeftOut(const std::string& path, const std::string& reason) override {
-    problems_.EntryLeftOut(path, reason);
-  }
 
  private:
   CVostrelDlg& dialog_;
-  vostrel::RunProblems& problems_;
 };
 
 bool IsSelected(const CButton& box) { return box.GetCheck() != BST_UNCHECKED; }
@@ -217,15 +205,12 @@ void CVostrelDlg::OnGenerate() {
   } endOfRun{m_bRunning};
   std::unique_ptr<vostrel::FileSystem> disk = vostrel::platform::MakeNativeFileSystem();
   ResponsiveFileSystem responsive(*disk);
-  vostrel::RecordingFileSystem recorder(responsive);
-  recorder.SetKeepAll(false);
-  vostrel::RunProblems problems;
-  recorder.SetObserver(
-      [&problems](const vostrel::Operation& operation) { problems.Account(operation); });
-  DialogFeedback feedback(*this, problems);
-  vostrel::RunRedistribution(recorder, feedback, m_strSourceRoot.str(), m_strDestinationRoot.str(),
-                             ReadSelection());
-  if (problems.any()) AfxMessageBox(RunProblemsText(problems).c_str(), MB_OK | MB_ICONEXCLAMATION);
+  DialogFeedback feedback(*this);
+  const vostrel::RunResult result = vostrel::RunRedistribution(
+      responsive, feedback, m_strSourceRoot.str(), m_strDestinationRoot.str(), ReadSelection());
+  if (!result.complete()) {
+    AfxMessageBox(RunProblemsText(result).c_str(), MB_OK | MB_ICONEXCLAMATION);
+  }
 }
 
 void CVostrelDlg::SetStatus(CString text) {

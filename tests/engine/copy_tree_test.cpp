@@ -16,8 +16,10 @@ class CopyTreeTest : public EngineTest {
  protected:
   unsigned long Copy(const std::string& from, const std::string& to, bool recursive,
                      FileSystem* through = nullptr, bool resume = false) {
+    RunResultBuilder result(feedback);
     RunContext run{through ? *through : *fs,
                    feedback,
+                   result,
                    tree.Path("src"),
                    tree.Path("dst"),
                    KitSelection{},
@@ -201,9 +203,10 @@ TEST_F(CopyTreeTest, NeverCopiesTheDestinationIntoItself) {
   // The kit is being built inside the very folder the walk copies.
   tree.Write("src/lib.dll", "lib");
   tree.MakeDir("src/kit");
+  RunResultBuilder result(feedback);
   RunContext run{
-      *fs, feedback, tree.Path("src"), tree.Path("src/kit"), KitSelection{}, false, FolderId{},
-      "",  false};
+      *fs,        feedback, result, tree.Path("src"), tree.Path("src/kit"), KitSelection{}, false,
+      FolderId{}, "",       false};
   run.haveDestId = fs->IdentifyFolder(run.destRoot, run.destId);
   tree.MakeDir("src/kit/copy");
   EXPECT_EQ(CopyTree(run, tree.Path("src"), tree.Path("src/kit/copy"), true), 0u);

@@ -35,14 +35,17 @@ class RecordingFeedback : public RunFeedback {
     --cursorDepth;
     events.push_back("cursor off");
   }
-  void WalkStopped(const std::string& folder, unsigned long code) override {
-    walkStops.push_back({folder, code});
-  }
   void FolderSkipped(const std::string& folder, const std::string& reason) override {
     skipped.push_back(folder + ": " + reason);
   }
-  void EntryLeftOut(const std::string& path, const std::string& reason) override {
-    leftOut.push_back(path + ": " + reason);
+  // The walks stopped and the entries left out, as the run meets them.
+  void ProblemMet(const RunProblem& problem) override {
+    if (problem.kind == ProblemKind::kEntryLeftOut) {
+      leftOut.push_back(problem.path + ": " + problem.reason);
+    } else if (problem.kind != ProblemKind::kOperationFailed &&
+               problem.kind != ProblemKind::kListingEnded) {
+      walkStops.push_back({problem.path, problem.code});
+    }
   }
 
   std::vector<std::string> statuses, messages, events, skipped, leftOut;

@@ -102,10 +102,12 @@ TEST_F(EngineTest, RootWithTrailingSeparatorBuildsTheSameKit) {
   EXPECT_EQ(feedback.statuses.back(), kStatusComplete);
 }
 
-TEST_F(EngineTest, MissingMediumStillEndsCompleteWithEmptyFolders) {
+// The files a step copies by name are missing: the kit is incomplete, and
+// its folders are made all the same.
+TEST_F(EngineTest, EmptyMediumEndsIncompleteWithEmptyFolders) {
   tree.MakeDir("medium");
   Run(DefaultSelection());
-  EXPECT_EQ(feedback.statuses.back(), kStatusComplete);
+  EXPECT_EQ(feedback.statuses.back(), kStatusIncomplete);
   EXPECT_TRUE(InKit("Talvor Imaging/Tools"));
   EXPECT_TRUE(InKit("Talvor Imaging/Drivers/PELUX"));
   EXPECT_FALSE(InKit("Talvor Imaging/Tools/vokdrv.exe"));

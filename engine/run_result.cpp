@@ -1,9 +1,11 @@
-#include "engine/run_problems.h"
+#include "engine/run_result.h"
 
+#include "engine/run_feedback.h"
 #include "engine/windows_path.h"
 
 namespace vostrel {
 
+const char* const kStatusComplete = "Redistribution Complete";
 const char* const kStatusIncomplete = "Redistribution Incomplete";
 
 namespace {
@@ -36,9 +38,37 @@ bool IsProblem(const Operation& operation) {
 
 }  // namespace
 
-const RunProblem* RunProblems::Account(const Operation& operation) {
+bool RunResult::MetEarlierKit() const {
+  for (const RunProblem& problem : problems) {
+    if (problem.kind == ProblemKind::kStoppedAtKitFile) return true;
+  }
+  return false;
+}
+
+const char* LastStatus(const RunResult& result) {
+  return result.complete() ? kStatusComplete : kStatusIncomplete;
+}
+
+void RunResultBuilder::Count(const Operation& operation) {
+  RunCounts& counts = result_.counts;
+  const bool copy = operation.kind == OperationKind::kCopyFile;
+  // A listing's end carries its code whether or not the walk read it all.
+  if (operation.ok && operation.kind != OperationKind::kFindEnd) {
+    if (operation.kind == OperationKind::kCreateFolder) ++counts.foldersCreated;
+    if (operation.kind == OperationKind::kRemoveFile) ++counts.filesRemoved;
+    if (copy) {
+      ++counts.filesCopied;
+      counts.bytesCopied += operation.bytes;
+    }
+  } else if (copy && operation.code == win32_error::kFileExists) {
+    ++counts.filesKept;
+  }
+}
+
+const RunProblem* RunResultBuilder::Account(const Operation& operation) {
   last_ = operation;
   haveLast_ = true;
+  Count(operation);
   if (operation.code == win32_error::kOperationAborted || !IsProblem(operation)) return nullptr;
   RunProblem problem;
   problem.kind = operation.kind == OperationKind::kFindEnd ? ProblemKind::kListingEnded
@@ -52,7 +82,7 @@ const RunProblem* RunProblems::Account(const Operation& operation) {
   return Add(std::move(problem));
 }
 
-const RunProblem* RunProblems::WalkStopped(const std::string& folder, unsigned long code) {
+const RunProblem* RunResultBuilder::WalkStopped(const std::string& folder, unsigned long code) {
   if (code == win32_error::kOperationAborted) return nullptr;
   RunProblem problem;
   problem.path = folder;
@@ -67,7 +97,8 @@ const RunProblem* RunProblems::WalkStopped(const std::string& folder, unsigned l
   return Add(std::move(problem));
 }
 
-const RunProblem* RunProblems::EntryLeftOut(const std::string& path, const std::string& reason) {
+const RunProblem* RunResultBuilder::EntryLeftOut(const std::string& path,
+                                                 const std::string& reason) {
   RunProblem problem;
   problem.kind = ProblemKind::kEntryLeftOut;
   problem.path = path;
@@ -75,16 +106,10 @@ const RunProblem* RunProblems::EntryLeftOut(const std::string& path, const std::
   return Add(std::move(problem));
 }
 
-bool RunProblems::MetEarlierKit() const {
-  for (const RunProblem& problem : problems_) {
-    if (problem.kind == ProblemKind::kStoppedAtKitFile) return true;
-  }
-  return false;
-}
-
-const RunProblem* RunProblems::Add(RunProblem problem) {
-  problems_.push_back(std::move(problem));
-  return &problems_.back();
+const RunProblem* RunResultBuilder::Add(RunProblem problem) {
+  result_.problems.push_back(std::move(problem));
+  feedback_.ProblemMet(result_.problems.back());
+  return &result_.problems.back();
 }
 
 }  // namespace vostrel
