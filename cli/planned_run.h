@@ -10,6 +10,7 @@
 #include "engine/file_system.h"
 #include "engine/kit_selection.h"
 #include "engine/recording_file_system.h"
+#include "platform/native.h"
 
 namespace vostrel::cli {
 
@@ -19,8 +20,10 @@ void PlayOverEmptyDestination(FileSystem& disk, const std::string& sourceRoot,
                               const std::string& destRoot, const KitSelection& selection,
                               const std::function<void(const Operation&)>& observe);
 
-// The files and bytes a run would copy into an empty destination.
-void PlannedCopies(const std::string& sourceRoot, const std::string& destRoot,
-                   const KitSelection& selection, uint64_t& files, uint64_t& bytes);
+// The files and bytes a run would copy into an empty destination, read
+// through the command's native file system (which says nothing meanwhile).
+void PlannedCopies(platform::NativeFileSystem& disk, const std::string& sourceRoot,
+                   const std::string& destRoot, const KitSelection& selection, uint64_t& files,
+                   uint64_t& bytes);
 
 }  // namespace vostrel::cli

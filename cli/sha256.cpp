@@ -59,13 +59,11 @@ bool Sha256OfFile(const std::string& path, std::string& digest, std::string& err
       digest, error);
 }
 
-bool Sha256OfMediumFile(FileSystem& disk, const std::string& path, std::string& digest,
-                        std::string& error) {
-  return Sha256Of(
-      [&](const platform::ChunkSink& take, std::string& failure) {
-        return platform::ReadMediumFile(disk, path, take, failure);
-      },
-      digest, error);
+bool Sha256OfMediumFile(platform::NativeFileSystem& disk, const std::string& path,
+                        std::string& digest, std::string& error) {
+  return Sha256Of([&](const platform::ChunkSink& take,
+                      std::string& failure) { return disk.ReadMediumFile(path, take, failure); },
+                  digest, error);
 }
 
 namespace {
