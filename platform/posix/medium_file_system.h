@@ -8,6 +8,10 @@
 // all, is the POSIX layer's.
 #pragma once
 
+#ifndef VOSTREL_POSIX_LAYER
+#error "platform/posix/medium_file_system.h is private to the POSIX layer: include platform/*.h"
+#endif
+
 #include <memory>
 #include <string>
 

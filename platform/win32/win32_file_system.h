@@ -3,6 +3,10 @@
 // GetLastError() value taken right after the call that failed.
 #pragma once
 
+#ifndef VOSTREL_WIN32_LAYER
+#error "platform/win32/win32_file_system.h is private to the Win32 layer: include platform/*.h"
+#endif
+
 #include <memory>
 #include <string>
 
