@@ -39,7 +39,7 @@ std::unique_ptr<OpenImage> OpenImageAt(const std::string& root, std::string& err
   auto open = std::make_unique<OpenImage>();
   open->image = MediumImage::Open(root, error);
   if (!open->image) return nullptr;
-  // Folder identities tell the images of a process apart by it.
+  // Each image its own serial, so the folder identities of two never meet.
   static uint64_t serials = 0;
   open->root = root;
   const std::string real = RealPath(root);
