@@ -5,11 +5,8 @@
 #include <cstdlib>
 #include <iostream>
 
-#ifndef _WIN32
-#include <signal.h>
-#endif
-
 #include "cli/messages.h"
+#include "platform/signals.h"
 
 namespace vostrel::cli {
 
@@ -21,31 +18,9 @@ static_assert(std::atomic<int>::is_always_lock_free, "the handler needs a lock-f
 
 extern "C" void NoteSignal(int signal) { caught.store(signal); }
 
-void Catch(int signal) {
-#ifdef _WIN32
-  std::signal(signal, NoteSignal);
-#else
-  // SA_RESTART: a call the signal lands in goes on, so the file being
-  // copied is finished rather than failed.
-  struct sigaction action {};
-  action.sa_handler = NoteSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(signal, &action, nullptr);
-#endif
-}
-
 }  // namespace
 
-void CatchInterruptions() {
-  Catch(SIGINT);
-  Catch(SIGTERM);
-#ifndef _WIN32
-  // A reader that went away (a closed pipe on stdout) fails the writes to
-  // it instead of killing the run half-way through the kit.
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
-}
+void CatchInterruptions() { platform::NoteEndSignals(NoteSignal); }
 
 int Interruption() { return caught.load(); }
 

@@ -1,6 +1,6 @@
 #include "cli/iso.h"
 
-#ifdef VOSTREL_HAVE_ISOFS
+#ifdef VOSTREL_KIT_IMAGES
 
 #include <cstdlib>
 #include <map>
@@ -14,7 +14,7 @@
 
 namespace vostrel::cli {
 
-#ifdef VOSTREL_HAVE_ISOFS
+#ifdef VOSTREL_KIT_IMAGES
 
 namespace {
 
@@ -80,7 +80,7 @@ std::optional<std::string> CheckVolumeId(const std::string& id) {
   return std::nullopt;
 }
 
-#ifndef VOSTREL_HAVE_ISOFS
+#ifndef VOSTREL_KIT_IMAGES
 
 bool IsoAvailable() { return false; }
 

@@ -251,7 +251,7 @@ void KitComparison::CheckContent(const ExpectedItem& item, const KitEntry& entry
 void KitComparison::CheckSetupType(const ExpectedItem& item, const KitEntry& entry) {
   const std::string& shown = entry.relative;
   std::string medium, error;
-  if (!item.source.empty() && !platform::ReadMediumFile(disk_, item.source, Into(medium), error)) {
+  if (!item.source.empty() && !disk_.ReadMediumFile(item.source, Into(medium), error)) {
     Add(shown, 0, "cannot check: " + shown + " (the medium's copy cannot be read)");
     return;
   }

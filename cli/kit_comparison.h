@@ -13,13 +13,14 @@
 #include "cli/kit_listing.h"
 #include "engine/file_system.h"
 #include "engine/kit_selection.h"
+#include "platform/native.h"
 
 namespace vostrel::cli {
 
 class KitComparison {
  public:
-  KitComparison(FileSystem& disk, const ExpectedKit& expected, const KitListing& actual,
-                const KitSelection& selection)
+  KitComparison(platform::NativeFileSystem& disk, const ExpectedKit& expected,
+                const KitListing& actual, const KitSelection& selection)
       : disk_(disk), expected_(expected), actual_(actual), selection_(selection) {}
 
   void Run();
@@ -54,7 +55,7 @@ class KitComparison {
   void CheckSetupType(const ExpectedItem& item, const KitEntry& entry);
   void ReportExtras();
 
-  FileSystem& disk_;
+  platform::NativeFileSystem& disk_;
   const ExpectedKit& expected_;
   const KitListing& actual_;
   const KitSelection& selection_;

@@ -32,14 +32,16 @@ void Classify(KitEntry& item, bool marked) {
 // engine and Windows see them.
 class KitWalker {
  public:
-  explicit KitWalker(KitListing& listing) : listing_(listing) {
-    fs_ = platform::MakeNativeFileSystem([this](const std::string& folder, const std::string& name,
-                                                const std::string&) { OddName(folder, name); });
-  }
+  // The names `disk` leaves out are listed from the disk itself.
+  KitWalker(platform::NativeFileSystem& disk, KitListing& listing)
+      : listing_(listing),
+        fs_(disk),
+        oddNames_(disk, [this](const std::string& folder, const std::string& name,
+                               const std::string&) { OddName(folder, name); }) {}
 
   void Walk(const std::string& folderPath, const std::string& folderRelative) {
     FolderId id;
-    const bool known = fs_->IdentifyFolder(folderPath, id);
+    const bool known = fs_.IdentifyFolder(folderPath, id);
     if (known && std::find(inside_.begin(), inside_.end(), id) != inside_.end()) {
       // Without links only a mount can lead back into a folder being listed.
       listing_.issues.push_back("did not enter " + folderRelative +
@@ -48,7 +50,7 @@ class KitWalker {
     }
     if (known) inside_.push_back(id);
     currentRelative_ = folderRelative;
-    const std::string folderNative = fs_->FullPath(folderPath);
+    const std::string folderNative = fs_.FullPath(folderPath);
     std::vector<FindData> entries;
     if (Read(folderPath, folderRelative, entries)) {
       for (const FindData& found : entries) Take(folderPath, folderNative, folderRelative, found);
@@ -66,9 +68,9 @@ class KitWalker {
   bool Read(const std::string& folderPath, const std::string& folderRelative,
             std::vector<FindData>& entries) {
     FindData entry;
-    std::unique_ptr<FolderEnumeration> listing = fs_->FindFirst(folderPath + "\\*.*", entry);
+    std::unique_ptr<FolderEnumeration> listing = fs_.FindFirst(folderPath + "\\*.*", entry);
     if (!listing) {
-      unsigned long code = fs_->LastError();
+      unsigned long code = fs_.LastError();
       if (code != win32_error::kFileNotFound && code != win32_error::kNoMoreFiles) {
         listing_.issues.push_back("cannot list " + Shown(folderRelative) + " (error " +
                                   std::to_string(code) + ")");
@@ -78,7 +80,7 @@ class KitWalker {
     do {
       if (entry.name != "." && entry.name != "..") entries.push_back(entry);
     } while (listing->Next(entry));
-    unsigned long end = fs_->LastError();
+    unsigned long end = fs_.LastError();
     listing.reset();
     if (end != win32_error::kNoMoreFiles) {
       listing_.issues.push_back("the listing of " + Shown(folderRelative) + " ended early (error " +
@@ -96,7 +98,7 @@ class KitWalker {
     item.native = folderNative + platform::PreferredSeparator() + found.name;
     Classify(item, (found.attributes & kFileAttributeReparsePoint) != 0);
     FileInfo info;
-    if (!item.link && fs_->GetInfo(item.path, info)) {
+    if (!item.link && fs_.GetInfo(item.path, info)) {
       item.readOnly = info.readOnly;
       item.size = info.size;
     }
@@ -119,16 +121,17 @@ class KitWalker {
   }
 
   KitListing& listing_;
-  std::unique_ptr<FileSystem> fs_;
+  platform::NativeFileSystem& fs_;
+  const platform::SkipNoticesTo oddNames_;
   std::vector<FolderId> inside_;
   std::string currentRelative_;
 };
 
 }  // namespace
 
-KitListing ListKit(const std::string& root) {
+KitListing ListKit(platform::NativeFileSystem& disk, const std::string& root) {
   KitListing listing;
-  KitWalker walker(listing);
+  KitWalker walker(disk, listing);
   walker.Walk(root, "");
   return listing;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/native.h"
+
 namespace vostrel::cli {
 
 // One file or folder below a kit's root.
@@ -31,9 +33,9 @@ struct KitListing {
   std::vector<std::string> issues;  // folders that could not be listed or were not entered
 };
 
-// Every file and folder below the existing folder `root`; links are listed,
-// never followed.
-KitListing ListKit(const std::string& root);
+// Every file and folder below the existing folder `root`, as `disk` names
+// them; links are listed, never followed.
+KitListing ListKit(platform::NativeFileSystem& disk, const std::string& root);
 
 // What an entry that is neither a folder nor a regular file is, as its
 // difference or failure names it: "link" or "not a regular file";

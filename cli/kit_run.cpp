@@ -29,21 +29,23 @@ namespace {
 // The file systems of a run: the native one, and over it a dry run's that
 // lists each would-be change instead of making it.
 struct RunDisks {
-  std::unique_ptr<FileSystem> native;
+  platform::NativeFileSystem& native;
   std::unique_ptr<DryRunFileSystem> dryRun;
 
-  FileSystem& disk() { return dryRun ? *dryRun : *native; }
+  FileSystem& disk() { return dryRun ? static_cast<FileSystem&>(*dryRun) : native; }
 };
 
-RunDisks MakeDisks(const Options& options, KitFeedback& feedback, Console& console) {
-  RunDisks disks;
-  disks.native = platform::MakeNativeFileSystem(
+RunDisks MakeDisks(platform::NativeFileSystem& native, const Options& options,
+                   KitFeedback& feedback, Console& console) {
+  native.SetSkipListener(
       [&feedback](const std::string& folder, const std::string& name, const std::string& reason) {
         feedback.Skipped(folder, name, reason);
-      },
-      [&console](uint64_t bytes) { console.BytesMoved(bytes); }, RunJobs(options));
+      });
+  native.SetByteListener([&console](uint64_t bytes) { console.BytesMoved(bytes); });
+  native.CopyAheadWith(RunJobs(options));
+  RunDisks disks{native, nullptr};
   if (options.dryRun) {
-    disks.dryRun = std::make_unique<DryRunFileSystem>(*disks.native);
+    disks.dryRun = std::make_unique<DryRunFileSystem>(native);
     disks.dryRun->SetChangeObserver([&console](const Operation& change) {
       const std::string line = ChangeLine(change);
       if (!line.empty()) console.Out(line);
@@ -122,11 +124,12 @@ class RunGuard {
 // The engine's run through `recorder`, each copy on the progress line when
 // asked for. Nothing when interrupted before it started.
 RunResult Play(const Options& options, const Roots& roots, bool showProgress,
-               RecordingFileSystem& recorder, KitFeedback& feedback, Console& console) {
+               platform::NativeFileSystem& native, RecordingFileSystem& recorder,
+               KitFeedback& feedback, Console& console) {
   if (Interruption() != 0) return RunResult();
   if (showProgress && !options.quiet) {
     uint64_t files = 0, bytes = 0;
-    PlannedCopies(roots.source, roots.destination, options.selection, files, bytes);
+    PlannedCopies(native, roots.source, roots.destination, options.selection, files, bytes);
     console.StartProgress(files, bytes);
   }
   recorder.SetKeepAll(!options.reportFile.empty());  // only the report needs every operation
@@ -162,8 +165,9 @@ ReportData ReportOf(const Options& options, const Roots& roots, const KitFeedbac
 // A resumed kit is complete only when the check --verify makes finds
 // nothing: each difference is a failure. The digests it took, by relative
 // path, serve the manifest.
-std::map<std::string, std::string> CheckResumedKit(FileSystem& disk, const Options& options,
-                                                   const Roots& roots, Console& console) {
+std::map<std::string, std::string> CheckResumedKit(platform::NativeFileSystem& disk,
+                                                   const Options& options, const Roots& roots,
+                                                   Console& console) {
   if (!options.resume || options.dryRun || Interruption() != 0) return {};
   KitCheck check = CheckKit(disk, roots, options.selection);
   for (const std::string& difference : check.differences) console.Failed(difference);
@@ -172,11 +176,11 @@ std::map<std::string, std::string> CheckResumedKit(FileSystem& disk, const Optio
 
 // The manifest, the image, the report and the summary, once the kit is as
 // the run leaves it; the exit status.
-int Finish(const Options& options, const Roots& roots, bool showProgress, FileSystem& disk,
-           const RecordingFileSystem& recorder, const RunResult& result, KitFeedback& feedback,
-           Console& console) {
+int Finish(const Options& options, const Roots& roots, bool showProgress,
+           platform::NativeFileSystem& disk, const RecordingFileSystem& recorder,
+           const RunResult& result, KitFeedback& feedback, Console& console) {
   OutputMessages outputs;
-  WriteKitOutputs(options, roots.outputs, roots.destination,
+  WriteKitOutputs(disk, options, roots.outputs, roots.destination,
                   CheckResumedKit(disk, options, roots, console), outputs,
                   [&console, showProgress](uint64_t written, uint64_t total) {
                     if (showProgress) console.StageProgress("image", written, total);
@@ -202,8 +206,10 @@ int Finish(const Options& options, const Roots& roots, bool showProgress, FileSy
 int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool showProgress) {
   Console console(out, err, options.quiet);
   KitFeedback feedback(console);
-  RunDisks disks = MakeDisks(options, feedback, console);
   Roots roots;
+  const std::unique_ptr<platform::NativeFileSystem> native = OpenMedium(options, console, roots);
+  if (!native) return kExitUsage;
+  RunDisks disks = MakeDisks(*native, options, feedback, console);
   // Nothing may be created before the run is known to be allowed.
   if (!PrepareRoots(options, disks.disk(), DestinationUse::kRun, console, roots) ||
       !CreateDestination(disks, roots.destination, console)) {
@@ -218,10 +224,11 @@ int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool sh
   if (options.resume && !options.dryRun) RemoveLeftoverTemporaries(roots, console);
 
   RecordingFileSystem recorder(disks.disk());
-  recorder.SetGuard(RunGuard(*disks.native, roots.destination, options.dryRun));
-  const RunResult result = Play(options, roots, showProgress, recorder, feedback, console);
+  recorder.SetGuard(RunGuard(disks.native, roots.destination, options.dryRun));
+  const RunResult result =
+      Play(options, roots, showProgress, disks.native, recorder, feedback, console);
   if (result.refused) return kExitUsage;
-  return Finish(options, roots, showProgress, *disks.native, recorder, result, feedback, console);
+  return Finish(options, roots, showProgress, disks.native, recorder, result, feedback, console);
 }
 
 }  // namespace vostrel::cli

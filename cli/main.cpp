@@ -6,8 +6,8 @@
 #include "cli/kit_run.h"
 #include "cli/messages.h"
 #include "cli/options.h"
-#include "cli/progress.h"
 #include "cli/verify.h"
+#include "platform/terminal.h"
 
 namespace {
 
@@ -22,7 +22,8 @@ int Run(const vostrel::cli::Options& options) {
     }
   }
   try {
-    return vostrel::cli::RunKit(options, std::cout, std::cerr, vostrel::cli::StderrIsTerminal());
+    return vostrel::cli::RunKit(options, std::cout, std::cerr,
+                                vostrel::platform::StderrIsTerminal());
   } catch (const std::exception& error) {
     // The run was cut short: whatever the kit holds is incomplete.
     std::cerr << '\n' << vostrel::cli::kPrefix << "the run ended early: " << error.what() << '\n';

@@ -116,12 +116,13 @@ std::optional<std::string> CheckOutputs(const Options& options, FileSystem& disk
   return std::nullopt;
 }
 
-void WriteKitOutputs(const Options& options, const OutputPlaces& places,
-                     const std::string& destRoot, const std::map<std::string, std::string>& known,
-                     OutputMessages& messages, const ImageProgress& progress) {
+void WriteKitOutputs(platform::NativeFileSystem& disk, const Options& options,
+                     const OutputPlaces& places, const std::string& destRoot,
+                     const std::map<std::string, std::string>& known, OutputMessages& messages,
+                     const ImageProgress& progress) {
   if (options.manifestFile.empty() && options.isoFile.empty()) return;
   if (Interruption() != 0) return;
-  KitListing listing = ListKit(destRoot);
+  KitListing listing = ListKit(disk, destRoot);
   for (const std::string& issue : listing.issues) messages.warnings.push_back(issue);
   LeaveOutOddEntries(options, listing, messages);
   if (!options.manifestFile.empty()) WriteManifest(options, places, listing, known, messages);

@@ -13,6 +13,7 @@
 
 #include "cli/options.h"
 #include "engine/file_system.h"
+#include "platform/native.h"
 #include "platform/whole_file.h"
 
 namespace vostrel::cli {
@@ -47,11 +48,12 @@ struct OutputMessages {
 using ImageProgress = std::function<bool(uint64_t written, uint64_t total)>;
 
 // Writes the manifest and the image the options ask for, of the kit in
-// destRoot as it now stands, each put in place whole. `known` holds kit
+// destRoot as it now stands (listed through `disk`), each put in place whole. `known` holds kit
 // digests already computed, by relative path. Entries of the kit that are
 // links or not regular files are left out of both, each a failure.
-void WriteKitOutputs(const Options& options, const OutputPlaces& places,
-                     const std::string& destRoot, const std::map<std::string, std::string>& known,
-                     OutputMessages& messages, const ImageProgress& progress = nullptr);
+void WriteKitOutputs(platform::NativeFileSystem& disk, const Options& options,
+                     const OutputPlaces& places, const std::string& destRoot,
+                     const std::map<std::string, std::string>& known, OutputMessages& messages,
+                     const ImageProgress& progress = nullptr);
 
 }  // namespace vostrel::cli

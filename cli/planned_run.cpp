@@ -1,10 +1,7 @@
 #include "cli/planned_run.h"
 
-#include <memory>
-
 #include "engine/dry_run_file_system.h"
 #include "engine/redistribution.h"
-#include "platform/native.h"
 
 namespace vostrel::cli {
 
@@ -32,11 +29,12 @@ RunResult PlayOverEmptyDestination(FileSystem& disk, const std::string& sourceRo
   return RunRedistribution(recorder, silent, sourceRoot, destRoot, selection);
 }
 
-void PlannedCopies(const std::string& sourceRoot, const std::string& destRoot,
-                   const KitSelection& selection, uint64_t& files, uint64_t& bytes) {
-  std::unique_ptr<FileSystem> disk = platform::MakeNativeFileSystem();
-  const RunResult planned =
-      PlayOverEmptyDestination(*disk, sourceRoot, destRoot, selection, nullptr);
+void PlannedCopies(platform::NativeFileSystem& disk, const std::string& sourceRoot,
+                   const std::string& destRoot, const KitSelection& selection, uint64_t& files,
+                   uint64_t& bytes) {
+  // The run itself tells of the names it leaves out.
+  const platform::SkipNoticesTo unheard(disk, nullptr);
+  const RunResult planned = PlayOverEmptyDestination(disk, sourceRoot, destRoot, selection, nullptr);
   files = planned.counts.filesCopied;
   bytes = planned.counts.bytesCopied;
 }

@@ -11,6 +11,7 @@
 #include "engine/kit_selection.h"
 #include "engine/recording_file_system.h"
 #include "engine/run_result.h"
+#include "platform/native.h"
 
 namespace vostrel::cli {
 
@@ -20,8 +21,10 @@ RunResult PlayOverEmptyDestination(FileSystem& disk, const std::string& sourceRo
                                    const std::string& destRoot, const KitSelection& selection,
                                    const std::function<void(const Operation&)>& observe);
 
-// The files and bytes a run would copy into an empty destination.
-void PlannedCopies(const std::string& sourceRoot, const std::string& destRoot,
-                   const KitSelection& selection, uint64_t& files, uint64_t& bytes);
+// The files and bytes a run would copy into an empty destination, read
+// through the command's native file system (which says nothing meanwhile).
+void PlannedCopies(platform::NativeFileSystem& disk, const std::string& sourceRoot,
+                   const std::string& destRoot, const KitSelection& selection, uint64_t& files,
+                   uint64_t& bytes);
 
 }  // namespace vostrel::cli

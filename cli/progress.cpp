@@ -5,13 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <sys/ioctl.h>
-#include <unistd.h>
-#endif
+#include "platform/terminal.h"
 
 namespace vostrel::cli {
 
@@ -35,25 +29,8 @@ std::string Amounts(uint64_t done, uint64_t total) {
 
 }  // namespace
 
-bool StderrIsTerminal() {
-#ifdef _WIN32
-  return _isatty(_fileno(stderr)) != 0;
-#else
-  return isatty(fileno(stderr)) != 0;
-#endif
-}
-
 std::size_t TerminalColumns() {
-  std::size_t columns = 0;
-#ifdef _WIN32
-  CONSOLE_SCREEN_BUFFER_INFO info;
-  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) {
-    columns = static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
-  }
-#else
-  struct winsize size {};
-  if (ioctl(fileno(stderr), TIOCGWINSZ, &size) == 0) columns = size.ws_col;
-#endif
+  std::size_t columns = platform::StderrColumns();
   if (columns == 0) {
     const char* variable = std::getenv("COLUMNS");
     columns = variable != nullptr ? std::strtoul(variable, nullptr, 10) : 0;

@@ -12,9 +12,6 @@
 
 namespace vostrel::cli {
 
-// Whether stderr is a terminal (a progress line would garble a log file).
-bool StderrIsTerminal();
-
 // The width of the terminal on stderr (COLUMNS where it cannot be asked;
 // 80 where neither says).
 std::size_t TerminalColumns();

@@ -43,10 +43,11 @@ bool Found(FileSystem& disk, const std::string& absolute, const std::string& giv
 
 // A file holding an image of the medium is the medium's root itself.
 // Nothing when the file holds none; else whether the image can be read
-// (false after the reason).
-std::optional<bool> OpenedAsImage(const std::string& absolute, Console& console) {
+// (false after the reason), opened into `image`.
+std::optional<bool> OpenedAsImage(const std::string& absolute, Console& console,
+                                  std::unique_ptr<platform::OpenedImage>& image) {
   std::string problem;
-  switch (platform::OpenImageSource(absolute, problem)) {
+  switch (platform::OpenImageSource(absolute, image, problem)) {
     case platform::ImageSource::kNotImage:
       return std::nullopt;
     case platform::ImageSource::kOpened:
@@ -78,18 +79,23 @@ bool ResolveDestination(FileSystem& disk, const std::string& path, DestinationUs
 
 }  // namespace
 
-bool ResolveMedium(FileSystem& disk, const std::string& given, Console& console,
-                   std::string& root) {
+std::unique_ptr<platform::NativeFileSystem> ResolveMedium(const std::string& given,
+                                                          Console& console, std::string& root) {
+  // The source is looked up on the disk as it stands; an image it names is
+  // then read by the file system the command keeps.
+  std::unique_ptr<platform::NativeFileSystem> disk = platform::MakeNativeFileSystem();
   const std::string absolute = platform::AbsolutePath(given);
   FileInfo info;
-  if (!Found(disk, absolute, given, "source", console, info)) return false;
+  if (!Found(*disk, absolute, given, "source", console, info)) return nullptr;
   // Where a link leads, spelled as on disk.
   const bool backslash = NativeBackslashSeparates();
-  const std::string real = winpath::DropTrailingSeparators(disk.FullPath(absolute), backslash);
+  const std::string real = winpath::DropTrailingSeparators(disk->FullPath(absolute), backslash);
+  std::unique_ptr<platform::OpenedImage> image;
   if (info.isDirectory) {
     root = real;
-  } else if (const std::optional<bool> image = OpenedAsImage(absolute, console)) {
-    if (!*image) return false;
+  } else if (const std::optional<bool> opened = OpenedAsImage(absolute, console, image)) {
+    if (!*opened) return nullptr;
+    disk = platform::MakeNativeFileSystem(std::move(image));
     root = absolute;  // the image stands as a folder where its file is named
   } else if (winpath::SameName(winpath::LastName(real, backslash),
                                kit_layout::kSetupProgram.c_str() + 1)) {
@@ -98,16 +104,20 @@ bool ResolveMedium(FileSystem& disk, const std::string& given, Console& console,
     root = winpath::ParentOf(real, backslash);
     if (root.empty() && !backslash) root = "/";
   }
-  if (!root.empty() && kit_layout::IsMedium(disk, root)) return true;
+  if (!root.empty() && kit_layout::IsMedium(*disk, root)) return disk;
   console.Err("not an installation medium: " + given);
-  return false;
+  return nullptr;
+}
+
+std::unique_ptr<platform::NativeFileSystem> OpenMedium(const Options& options, Console& console,
+                                                       Roots& roots) {
+  if (!RootsGiven(options, console)) return nullptr;
+  return ResolveMedium(options.source, console, roots.source);
 }
 
 bool PrepareRoots(const Options& options, FileSystem& disk, DestinationUse use, Console& console,
                   Roots& roots) {
-  if (!RootsGiven(options, console)) return false;
-  if (!ResolveMedium(disk, options.source, console, roots.source) ||
-      !ResolveDestination(disk, options.destination, use, console, roots.destination)) {
+  if (!ResolveDestination(disk, options.destination, use, console, roots.destination)) {
     return false;
   }
   if (std::optional<std::string> message =

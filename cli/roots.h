@@ -2,12 +2,14 @@
 // writes anything: one sequence of checks for a run and for a check.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "cli/console.h"
 #include "cli/options.h"
 #include "cli/outputs.h"
 #include "engine/file_system.h"
+#include "platform/native.h"
 
 namespace vostrel::cli {
 
@@ -25,16 +27,22 @@ enum class DestinationUse { kRun, kCheck };
 // Everything a command checks before it touches a kit, in this order: both
 // roots given (on Linux holding no '\', which would split them into
 // folders), the medium found (ResolveMedium: its folder, or an image of it
-// read in place), the destination resolved (for a check: an existing
-// folder), the validation the window makes, the places of the outputs
-// (CheckOutputs). False after the message on the console: the command then
-// ends with kExitUsage.
+// read in place), then, by PrepareRoots, the destination resolved (for a
+// check: an existing folder), the validation the window makes, the places
+// of the outputs (CheckOutputs). OpenMedium returns the command's native
+// file system, made for that medium, and sets roots.source; nullptr after
+// the message on the console. PrepareRoots runs on it (or on a dry run over
+// it); false after the message. The command then ends with kExitUsage.
+std::unique_ptr<platform::NativeFileSystem> OpenMedium(const Options& options, Console& console,
+                                                       Roots& roots);
 bool PrepareRoots(const Options& options, FileSystem& disk, DestinationUse use, Console& console,
                   Roots& roots);
 
 // The medium's folder from what --source names: the folder itself, its
-// setup.exe (any case), or an image of it, links followed first. False after "not found" or
-// "not an installation medium" on the console.
-bool ResolveMedium(FileSystem& disk, const std::string& given, Console& console, std::string& root);
+// setup.exe (any case), or an image of it, links followed first; with the
+// native file system that reads it. nullptr after "not found" or "not an
+// installation medium" on the console.
+std::unique_ptr<platform::NativeFileSystem> ResolveMedium(const std::string& given,
+                                                          Console& console, std::string& root);
 
 }  // namespace vostrel::cli

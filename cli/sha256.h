@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "engine/file_system.h"
+#include "platform/native.h"
 
 namespace vostrel::cli {
 
@@ -14,7 +14,7 @@ namespace vostrel::cli {
 bool Sha256OfFile(const std::string& path, std::string& digest, std::string& error);
 
 // The same of a medium's file, as `disk` names it (on disk, or in an image).
-bool Sha256OfMediumFile(FileSystem& disk, const std::string& path, std::string& digest,
-                        std::string& error);
+bool Sha256OfMediumFile(platform::NativeFileSystem& disk, const std::string& path,
+                        std::string& digest, std::string& error);
 
 }  // namespace vostrel::cli

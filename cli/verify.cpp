@@ -30,9 +30,10 @@ void SaySummary(const KitCheck& check, Console& console) {
 
 }  // namespace
 
-KitCheck CheckKit(FileSystem& disk, const Roots& roots, const KitSelection& selection) {
+KitCheck CheckKit(platform::NativeFileSystem& disk, const Roots& roots,
+                  const KitSelection& selection) {
   const ExpectedKit expected = PlanKit(disk, roots.source, roots.destination, selection);
-  const KitListing actual = ListKit(roots.destination);
+  const KitListing actual = ListKit(disk, roots.destination);
   KitComparison comparison(disk, expected, actual, selection);
   comparison.Run();
   KitCheck check;
@@ -45,16 +46,18 @@ KitCheck CheckKit(FileSystem& disk, const Roots& roots, const KitSelection& sele
 
 int RunVerify(const Options& options, std::ostream& out, std::ostream& err) {
   Console console(out, err, options.quiet);
-  std::unique_ptr<FileSystem> disk = platform::MakeNativeFileSystem();
   Roots roots;
-  if (!PrepareRoots(options, *disk, DestinationUse::kCheck, console, roots)) return kExitUsage;
+  const std::unique_ptr<platform::NativeFileSystem> disk = OpenMedium(options, console, roots);
+  if (!disk || !PrepareRoots(options, *disk, DestinationUse::kCheck, console, roots)) {
+    return kExitUsage;
+  }
 
   const KitCheck check = CheckKit(*disk, roots, options.selection);
   for (const std::string& line : check.differences) console.Out(line);
   SaySummary(check, console);
 
   OutputMessages messages;
-  WriteKitOutputs(options, roots.outputs, roots.destination, check.digests, messages);
+  WriteKitOutputs(*disk, options, roots.outputs, roots.destination, check.digests, messages);
   console.Tell(messages);
   return console.ExitStatus(check.differences.empty());
 }

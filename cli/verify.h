@@ -12,6 +12,7 @@
 #include "cli/options.h"
 #include "cli/roots.h"
 #include "engine/file_system.h"
+#include "platform/native.h"
 
 namespace vostrel::cli {
 
@@ -27,7 +28,8 @@ struct KitCheck {
 // and compares that with the kit in roots.destination: missing and extra
 // files and folders, content (by SHA-256), read-only bits, the setup-type
 // file's entries, and links or other entries no kit may hold.
-KitCheck CheckKit(FileSystem& disk, const Roots& roots, const KitSelection& selection);
+KitCheck CheckKit(platform::NativeFileSystem& disk, const Roots& roots,
+                  const KitSelection& selection);
 
 // --verify: `out` gets one line per difference, `err` the summary. Returns
 // 0 when the kit matches, 1 when it does not, 2 for usage errors (nothing

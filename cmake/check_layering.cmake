@@ -9,7 +9,10 @@
 #                       win32/ never include each other
 #   cli/                of the platform only its interface (platform/*.h); no
 #                       ui/, framework/
-#   ui/, framework/     no cli/
+#   ui/, framework/     no cli/; of the platform only its interface
+#
+# The headers of platform/posix and platform/win32 are private to their
+# layer besides: each refuses, with #error, a file built outside it.
 if(NOT VOSTREL_ROOT)
   message(FATAL_ERROR "give -DVOSTREL_ROOT=<source folder>")
 endif()
@@ -46,7 +49,10 @@ rule(platform/win32 NEVER "^\"platform/posix/" "the Win32 layer does not include
 rule(cli NEVER "^\"(ui|framework)/" "the command line knows no desktop tool")
 rule(cli NEVER "^\"platform/[^\"]*/" "the command line uses the platform through platform/*.h only")
 rule(ui NEVER "^\"cli/" "the desktop tool does not include the command line")
+rule(ui NEVER "^\"platform/[^\"]*/" "the desktop tool uses the platform through platform/*.h only")
 rule(framework NEVER "^\"cli/" "the framework does not include the command line")
+rule(framework NEVER "^\"platform/[^\"]*/"
+     "the framework uses the platform through platform/*.h only")
 
 if(violations)
   list(JOIN violations "\n  " shown)

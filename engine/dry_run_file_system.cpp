@@ -66,7 +66,7 @@ DryRunFileSystem::Resolved DryRunFileSystem::Resolve(const std::string& path) {
     const std::string full = winpath::Join(hiddenFull_, winpath::WithSeparators(below, '\\'));
     return Resolved{full, MakeKey(full)};
   }
-  std::string full = disk_.FullPath(path);
+  std::string full = inner_.FullPath(path);
   if (full.empty()) full = path;
   return Resolved{full, MakeKey(full)};
 }
@@ -98,7 +98,7 @@ bool DryRunFileSystem::Lookup(const Resolved& item, FileInfo& info) {
     return true;
   }
   if (removed_.count(item.key) != 0 || IsHidden(item.key)) return false;
-  if (!disk_.GetInfo(item.full, info)) return false;
+  if (!inner_.GetInfo(item.full, info)) return false;
   auto readOnly = readOnlyOverride_.find(item.key);
   if (readOnly != readOnlyOverride_.end()) info.readOnly = readOnly->second;
   return true;
@@ -231,7 +231,7 @@ std::unique_ptr<FolderEnumeration> DryRunFileSystem::FindFirst(const std::string
       items_.count(folder.key) == 0 && !IsHidden(folder.key) && removed_.count(folder.key) == 0;
   if (listedDisk) {
     FindData entry;
-    std::unique_ptr<FolderEnumeration> disk = disk_.FindFirst(pattern, entry);
+    std::unique_ptr<FolderEnumeration> disk = inner_.FindFirst(pattern, entry);
     if (disk) {
       do {
         std::string key = folder.key + "\\" + winpath::Fold(entry.name);
@@ -243,9 +243,9 @@ std::unique_ptr<FolderEnumeration> DryRunFileSystem::FindFirst(const std::string
         }
         entries.push_back(entry);
       } while (disk->Next(entry));
-      endCode = disk_.LastError();
+      endCode = inner_.LastError();
     } else {
-      startCode = disk_.LastError();
+      startCode = inner_.LastError();
     }
   }
 
@@ -338,8 +338,6 @@ bool DryRunFileSystem::RemoveFile(const std::string& path) {
   return true;
 }
 
-std::string DryRunFileSystem::FullPath(const std::string& path) { return disk_.FullPath(path); }
-
 bool DryRunFileSystem::IdentifyFolder(const std::string& path, FolderId& id) {
   Resolved folder = Resolve(path);
   auto made = items_.find(folder.key);
@@ -353,7 +351,7 @@ bool DryRunFileSystem::IdentifyFolder(const std::string& path, FolderId& id) {
   if (removed_.count(folder.key) != 0 || IsHidden(folder.key)) {
     return Fail(win32_error::kPathNotFound);
   }
-  return disk_.IdentifyFolder(folder.full, id);
+  return inner_.IdentifyFolder(folder.full, id);
 }
 
 bool DryRunFileSystem::GetInfo(const std::string& path, FileInfo& info) {

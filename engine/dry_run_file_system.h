@@ -14,13 +14,14 @@
 #include <vector>
 
 #include "engine/file_system.h"
+#include "engine/forwarding_file_system.h"
 #include "engine/recording_file_system.h"
 
 namespace vostrel {
 
-class DryRunFileSystem : public FileSystem {
+class DryRunFileSystem : public ForwardingFileSystem {
  public:
-  explicit DryRunFileSystem(FileSystem& disk) : disk_(disk) {}
+  explicit DryRunFileSystem(FileSystem& disk) : ForwardingFileSystem(disk) {}
 
   // Called for every operation that succeeds and changes something, in
   // order: the would-be effect of the run. `bytes` is set for copies.
@@ -46,10 +47,14 @@ class DryRunFileSystem : public FileSystem {
   bool WriteProfileEntry(const std::string& section, const std::string& key,
                          const std::string& value, const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
-  std::string FullPath(const std::string& path) override;
   bool IdentifyFolder(const std::string& path, FolderId& id) override;
   bool GetInfo(const std::string& path, FileInfo& info) override;
   uint64_t LastCopySize() const override { return lastCopySize_; }
+  // Deliberately not passed on: nothing is copied, so the disk below must
+  // not start copies ahead.
+  void BeginCopiesAhead(const std::string&, const std::string&,
+                        const std::vector<std::string>&) override {}
+  void EndCopiesAhead() override {}
 
  private:
   class Enumeration;
@@ -80,7 +85,6 @@ class DryRunFileSystem : public FileSystem {
   bool Fail(unsigned long code);
   void Changed(Operation change);
 
-  FileSystem& disk_;
   std::map<std::string, VirtualItem> items_;      // by key
   std::set<std::string> removed_;                 // items gone from the disk, by key
   std::map<std::string, bool> readOnlyOverride_;  // disk files' new read-only bit

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/file_system.h"
+#include "engine/forwarding_file_system.h"
 
 namespace vostrel {
 
@@ -36,9 +37,11 @@ struct Operation {
   uint64_t bytes = 0;      // CopyFile: bytes written on success
 };
 
-class RecordingFileSystem : public FileSystem {
+// Reads (FullPath, IdentifyFolder, GetInfo) and the end of copies ahead pass
+// through unrecorded.
+class RecordingFileSystem : public ForwardingFileSystem {
  public:
-  explicit RecordingFileSystem(FileSystem& inner) : inner_(inner) {}
+  explicit RecordingFileSystem(FileSystem& inner) : ForwardingFileSystem(inner) {}
 
   // Called with each operation as soon as it has its result.
   void SetObserver(std::function<void(const Operation&)> observer) {
@@ -65,20 +68,11 @@ class RecordingFileSystem : public FileSystem {
   bool WriteProfileEntry(const std::string& section, const std::string& key,
                          const std::string& value, const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
-  std::string FullPath(const std::string& path) override { return inner_.FullPath(path); }
-  bool IdentifyFolder(const std::string& path, FolderId& id) override {
-    return inner_.IdentifyFolder(path, id);
-  }
-  bool GetInfo(const std::string& path, FileInfo& info) override {
-    return inner_.GetInfo(path, info);
-  }
-  uint64_t LastCopySize() const override { return inner_.LastCopySize(); }
   // Passed on only where the guard would let the folder's copies through:
   // nothing is made ahead in a kit folder that is a link elsewhere, nor
   // once a run was interrupted.
   void BeginCopiesAhead(const std::string& source, const std::string& dest,
                         const std::vector<std::string>& names) override;
-  void EndCopiesAhead() override { inner_.EndCopiesAhead(); }
 
  private:
   class Enumeration;
@@ -89,7 +83,6 @@ class RecordingFileSystem : public FileSystem {
   // Allowed() for the next entry of an enumeration of `pattern`.
   bool NextAllowed(const std::string& pattern);
 
-  FileSystem& inner_;
   std::vector<Operation> operations_;
   std::function<void(const Operation&)> observer_;
   std::function<unsigned long(const Operation&)> guard_;

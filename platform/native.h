@@ -22,23 +22,57 @@ using SkipListener = std::function<void(const std::string& folder, const std::st
 // shows its progress (Linux; on Windows a copy is seen when it ends).
 using ByteListener = std::function<void(uint64_t bytes)>;
 
-// `jobs` above 1 makes the copies a walk names ahead on that many worker
-// threads (Linux; Windows copies one file at a time).
-std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip = nullptr,
-                                                 ByteListener onBytes = nullptr, unsigned jobs = 1);
+// An image of the medium that OpenImageSource opened, for the native file
+// system it is handed to (Linux; the Windows build opens none).
+class OpenedImage {
+ public:
+  virtual ~OpenedImage() = default;
+};
+
+// The engine's FileSystem on this machine's disks, with what a front end
+// sets on it for a run. A process makes one, for its medium.
+class NativeFileSystem : public FileSystem {
+ public:
+  // Hears of every entry a walk leaves out; returns the listener it replaces.
+  virtual SkipListener SetSkipListener(SkipListener onSkip) = 0;
+  virtual void SetByteListener(ByteListener onBytes) = 0;
+  // `jobs` above 1 makes the copies a walk names ahead on that many worker
+  // threads (Linux; Windows copies one file at a time).
+  virtual void CopyAheadWith(unsigned jobs) = 0;
+  // Reads a file of the medium as this file system names it (a file on
+  // disk, or a file in its image) chunk by chunk. False with a message.
+  virtual bool ReadMediumFile(const std::string& path, const ChunkSink& take,
+                              std::string& error) = 0;
+};
+
+// The native file system, reading `image` in place when one is given: its
+// tree stands, read-only, as a folder at the path of its file.
+std::unique_ptr<NativeFileSystem> MakeNativeFileSystem(
+    std::unique_ptr<OpenedImage> image = nullptr);
+
+// Sends the skipped-name notices of `disk` to `onSkip` while it lives, then
+// back where they went before.
+class SkipNoticesTo {
+ public:
+  SkipNoticesTo(NativeFileSystem& disk, SkipListener onSkip)
+      : disk_(disk), before_(disk.SetSkipListener(std::move(onSkip))) {}
+  ~SkipNoticesTo() { disk_.SetSkipListener(std::move(before_)); }
+  SkipNoticesTo(const SkipNoticesTo&) = delete;
+  SkipNoticesTo& operator=(const SkipNoticesTo&) = delete;
+
+ private:
+  NativeFileSystem& disk_;
+  SkipListener before_;
+};
 
 // A source that is a file holding an image of a medium (recognised by its
-// content). On Linux the image is read in place: from then on every native
-// file system of this process sees its tree, read-only, as a folder at
-// `path` (an absolute path). The Windows build refuses it, saying to mount
-// it. kRefused with the reason in `error` (an image that cannot be read).
+// content). On Linux the image is opened into `image`, for the native file
+// system (`path` is an absolute path). The Windows build refuses it, saying
+// to mount it. kRefused with the reason in `error` (an image that cannot be
+// read).
 enum class ImageSource { kNotImage, kOpened, kRefused };
-ImageSource OpenImageSource(const std::string& path, std::string& error);
-
-// Reads a file of the medium as `disk` names it (a file on disk, or a file
-// in an image OpenImageSource opened) chunk by chunk. False with a message.
-bool ReadMediumFile(FileSystem& disk, const std::string& path, const ChunkSink& take,
-                    std::string& error);
+ImageSource OpenImageSource(const std::string& path, std::unique_ptr<OpenedImage>& image,
+                            std::string& error);
 
 // The absolute form of a root as given on a command line (relative to the
 // current folder), without resolving links; empty on failure.

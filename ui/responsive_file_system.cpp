@@ -125,7 +125,7 @@ class ResponsiveFileSystem::Enumeration final : public vostrel::FolderEnumeratio
 };
 
 ResponsiveFileSystem::ResponsiveFileSystem(vostrel::FileSystem& inner)
-    : inner_(inner), worker_(std::make_unique<Worker>()) {}
+    : ForwardingFileSystem(inner), worker_(std::make_unique<Worker>()) {}
 
 ResponsiveFileSystem::~ResponsiveFileSystem() = default;
 
@@ -157,6 +157,15 @@ bool ResponsiveFileSystem::WriteProfileEntry(const std::string& section, const s
 
 bool ResponsiveFileSystem::RemoveFile(const std::string& path) {
   return OnWorker([&] { return inner_.RemoveFile(path); });
+}
+
+void ResponsiveFileSystem::BeginCopiesAhead(const std::string& source, const std::string& dest,
+                                            const std::vector<std::string>& names) {
+  worker_->Run([&] { inner_.BeginCopiesAhead(source, dest, names); });
+}
+
+void ResponsiveFileSystem::EndCopiesAhead() {
+  worker_->Run([&] { inner_.EndCopiesAhead(); });
 }
 
 std::string ResponsiveFileSystem::FullPath(const std::string& path) {

@@ -9,10 +9,13 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/file_system.h"
+#include "engine/forwarding_file_system.h"
 
-class ResponsiveFileSystem final : public vostrel::FileSystem {
+// The error and size of the last call are read where the worker left them.
+class ResponsiveFileSystem final : public vostrel::ForwardingFileSystem {
  public:
   explicit ResponsiveFileSystem(vostrel::FileSystem& inner);
   ~ResponsiveFileSystem() override;
@@ -24,7 +27,6 @@ class ResponsiveFileSystem final : public vostrel::FileSystem {
                    bool failIfExists) override;
   std::unique_ptr<vostrel::FolderEnumeration> FindFirst(const std::string& pattern,
                                                         vostrel::FindData& first) override;
-  unsigned long LastError() const override { return inner_.LastError(); }
   bool SetAttributes(const std::string& path, uint32_t attributes) override;
   bool WriteProfileEntry(const std::string& section, const std::string& key,
                          const std::string& value, const std::string& path) override;
@@ -32,7 +34,9 @@ class ResponsiveFileSystem final : public vostrel::FileSystem {
   std::string FullPath(const std::string& path) override;
   bool IdentifyFolder(const std::string& path, vostrel::FolderId& id) override;
   bool GetInfo(const std::string& path, vostrel::FileInfo& info) override;
-  uint64_t LastCopySize() const override { return inner_.LastCopySize(); }
+  void BeginCopiesAhead(const std::string& source, const std::string& dest,
+                        const std::vector<std::string>& names) override;
+  void EndCopiesAhead() override;
 
  private:
   class Worker;
@@ -42,6 +46,5 @@ class ResponsiveFileSystem final : public vostrel::FileSystem {
   template <typename Call>
   auto OnWorker(Call call) -> decltype(call());
 
-  vostrel::FileSystem& inner_;
   std::unique_ptr<Worker> worker_;
 };

@@ -2,6 +2,10 @@
 // Unicode case mapping, and sorted as NTFS sorts a folder's entries.
 #pragma once
 
+#ifndef VOSTREL_POSIX_LAYER
+#error "platform/posix/case_fold.h is private to the POSIX layer: include platform/*.h"
+#endif
+
 #include <string>
 #include <string_view>
 

@@ -6,6 +6,10 @@
 // with its descriptor, on any ending of the process.
 #pragma once
 
+#ifndef VOSTREL_POSIX_LAYER
+#error "platform/posix/copies_ahead.h is private to the POSIX layer: include platform/*.h"
+#endif
+
 #include <condition_variable>
 #include <cstdint>
 #include <functional>

@@ -19,27 +19,6 @@ namespace code = win32_error;
 // Folder identities in an image: a volume no disk's device number reaches.
 constexpr uint64_t kImageVolume = uint64_t{1} << 63;
 
-// The images this process reads, by the path of their file.
-std::vector<OpenImage>& OpenImages() {
-  static std::vector<OpenImage> images;
-  return images;
-}
-
-// The image `path` lies in, and the part of `path` below its root.
-const OpenImage* ImageOf(const std::string& path, std::string& relative) {
-  for (const OpenImage& open : OpenImages()) {
-    if (winpath::RelativeTo(open.root, path, relative)) return &open;
-  }
-  return nullptr;
-}
-
-bool SameFile(const OpenImage& open, const struct stat& status) {
-  return open.device == static_cast<uint64_t>(status.st_dev) &&
-         open.inode == static_cast<uint64_t>(status.st_ino) &&
-         open.size == static_cast<uint64_t>(status.st_size) &&
-         open.modified == static_cast<int64_t>(status.st_mtim.tv_sec);
-}
-
 // A missing item: ERROR_FILE_NOT_FOUND when its folder is there, else
 // ERROR_PATH_NOT_FOUND, as for a folder on disk; below a folder that could
 // not be read, ERROR_IO_DEVICE.
@@ -51,41 +30,29 @@ unsigned long MissingCode(const MediumImage::Walk& walk) {
 
 }  // namespace
 
-bool OpenImageAt(const std::string& root, std::string& error) {
+std::unique_ptr<OpenImage> OpenImageAt(const std::string& root, std::string& error) {
   struct stat status;
   if (stat(root.c_str(), &status) != 0) {
     error = std::strerror(errno);
-    return false;
+    return nullptr;
   }
-  std::vector<OpenImage>& images = OpenImages();
-  for (auto it = images.begin(); it != images.end(); ++it) {
-    if (it->root != root) continue;
-    if (SameFile(*it, status)) return true;
-    images.erase(it);  // another file stands there now
-    break;
-  }
-  OpenImage open;
-  open.image = MediumImage::Open(root, error);
-  if (!open.image) return false;
+  auto open = std::make_unique<OpenImage>();
+  open->image = MediumImage::Open(root, error);
+  if (!open->image) return nullptr;
+  // Each image its own serial, so the folder identities of two never meet.
   static uint64_t serials = 0;
-  open.root = root;
+  open->root = root;
   const std::string real = RealPath(root);
-  open.native = real.empty() ? root : real;
-  open.serial = ++serials;
-  open.device = static_cast<uint64_t>(status.st_dev);
-  open.inode = static_cast<uint64_t>(status.st_ino);
-  open.size = static_cast<uint64_t>(status.st_size);
-  open.modified = static_cast<int64_t>(status.st_mtim.tv_sec);
-  images.push_back(std::move(open));
-  return true;
+  open->native = real.empty() ? root : real;
+  open->serial = ++serials;
+  return open;
 }
 
-bool ReadImageFile(const std::string& path, const platform::ChunkSink& take, bool& inImage,
-                   std::string& error) {
+bool MediumFileSystem::ReadMediumFile(const std::string& path, const platform::ChunkSink& take,
+                                      std::string& error) {
   std::string relative;
   const OpenImage* open = ImageOf(path, relative);
-  inImage = open != nullptr;
-  if (open == nullptr) return false;
+  if (open == nullptr) return platform::ReadWholeFile(disk_.FullPath(path), take, error);
   const MediumImage::Walk walk = open->image->Resolve(relative);
   if (!walk.Complete() || walk.last->isDirectory) {
     error = walk.Complete() ? "it is a folder" : "no such file in the image";
@@ -125,8 +92,21 @@ class MediumFileSystem::Answering : public FolderEnumeration {
   bool fromImage_;
 };
 
-MediumFileSystem::MediumFileSystem(platform::SkipListener onSkip)
-    : disk_(onSkip), onSkip_(std::move(onSkip)) {}
+// The disk's enumerations tell of what they leave out to whoever listens now.
+MediumFileSystem::MediumFileSystem(std::unique_ptr<OpenImage> image)
+    : disk_([this](const std::string& folder, const std::string& name, const std::string& reason) {
+        if (onSkip_) onSkip_(folder, name, reason);
+      }),
+      image_(std::move(image)) {}
+
+platform::SkipListener MediumFileSystem::SetSkipListener(platform::SkipListener onSkip) {
+  std::swap(onSkip, onSkip_);
+  return onSkip;
+}
+
+const OpenImage* MediumFileSystem::ImageOf(const std::string& path, std::string& relative) const {
+  return image_ && winpath::RelativeTo(image_->root, path, relative) ? image_.get() : nullptr;
+}
 
 bool MediumFileSystem::FromImage(unsigned long win32Code) {
   lastError_ = win32Code;

@@ -1,12 +1,16 @@
 // The engine's file system on Linux, with the medium side as a seam: a
-// folder on disk, or an image of the medium read in place. An image opened
-// with OpenImageAt stands, read-only, as a folder at the path of its file in
-// every MediumFileSystem of the process; what lies in it is answered from
+// folder on disk, or an image of the medium read in place. The image a
+// MediumFileSystem is made with stands, read-only, as a folder at the path of
+// its file; what lies in it is answered from
 // the image (names without regard to case, NTFS order, folder identities,
 // read-only files with the image's times), and a copy out of it streams
 // into the POSIX layer's copy path. Everything else, the destination above
 // all, is the POSIX layer's.
 #pragma once
+
+#ifndef VOSTREL_POSIX_LAYER
+#error "platform/posix/medium_file_system.h is private to the POSIX layer: include platform/*.h"
+#endif
 
 #include <memory>
 #include <string>
@@ -19,29 +23,21 @@
 
 namespace vostrel::posix {
 
-// An image the process reads, and where it stands.
-struct OpenImage {
+// An image of the medium, and where it stands.
+struct OpenImage : platform::OpenedImage {
   std::string root;    // the absolute path of its file, as the run names the source
   std::string native;  // that file, links followed
   uint64_t serial = 0;
-  uint64_t device = 0, inode = 0, size = 0;
-  int64_t modified = 0;
   std::unique_ptr<MediumImage> image;
 };
 
-// Opens the image in the file at `root` (an absolute path) for the rest of
-// the process, or finds it open already. False with the reason in `error`.
-bool OpenImageAt(const std::string& root, std::string& error);
+// Opens the image in the file at `root` (an absolute path); nullptr with the
+// reason in `error`.
+std::unique_ptr<OpenImage> OpenImageAt(const std::string& root, std::string& error);
 
-// Reads a file of an image the process reads, chunk by chunk. `inImage`
-// says whether `path` lies in one; false with a message when it cannot be
-// read.
-bool ReadImageFile(const std::string& path, const platform::ChunkSink& take, bool& inImage,
-                   std::string& error);
-
-class MediumFileSystem : public FileSystem {
+class MediumFileSystem : public platform::NativeFileSystem {
  public:
-  explicit MediumFileSystem(platform::SkipListener onSkip = nullptr);
+  explicit MediumFileSystem(std::unique_ptr<OpenImage> image = nullptr);
 
   bool CreateFolder(const std::string& path) override;
   bool CopyOneFile(const std::string& existing, const std::string& target,
@@ -57,13 +53,16 @@ class MediumFileSystem : public FileSystem {
   bool IdentifyFolder(const std::string& path, FolderId& id) override;
   bool GetInfo(const std::string& path, FileInfo& info) override;
   uint64_t LastCopySize() const override { return disk_.LastCopySize(); }
+  platform::SkipListener SetSkipListener(platform::SkipListener onSkip) override;
   // Hears of a copy's bytes as they are written, from a folder or an image.
-  void SetByteListener(platform::ByteListener onBytes) {
+  void SetByteListener(platform::ByteListener onBytes) override {
     disk_.SetByteListener(std::move(onBytes));
   }
   // Copies out of a folder are made ahead on `jobs` threads; out of an image
   // they are not (its enumerations name nothing ahead).
-  void CopyAheadWith(unsigned jobs) { disk_.CopyAheadWith(jobs); }
+  void CopyAheadWith(unsigned jobs) override { disk_.CopyAheadWith(jobs); }
+  bool ReadMediumFile(const std::string& path, const platform::ChunkSink& take,
+                      std::string& error) override;
   void BeginCopiesAhead(const std::string& source, const std::string& dest,
                         const std::vector<std::string>& names) override {
     disk_.BeginCopiesAhead(source, dest, names);
@@ -72,6 +71,9 @@ class MediumFileSystem : public FileSystem {
 
  private:
   class Answering;
+
+  // The image `path` lies in, and the part of `path` below its root.
+  const OpenImage* ImageOf(const std::string& path, std::string& relative) const;
 
   // The item `path` names in the image it lies in, or nullptr with the
   // error set (a file or a path not found).
@@ -85,6 +87,7 @@ class MediumFileSystem : public FileSystem {
   bool FromDisk(bool result);
 
   PosixFileSystem disk_;
+  std::unique_ptr<OpenImage> image_;
   platform::SkipListener onSkip_;
   unsigned long lastError_ = 0;
   bool imageAnswered_ = false;

@@ -8,6 +8,10 @@
 // with room for a deep tree.
 #pragma once
 
+#ifndef VOSTREL_POSIX_LAYER
+#error "platform/posix/medium_image.h is private to the POSIX layer: include platform/*.h"
+#endif
+
 #include <cstdint>
 #include <memory>
 #include <string>

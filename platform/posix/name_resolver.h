@@ -7,6 +7,10 @@
 // largest folder, not the tree.
 #pragma once
 
+#ifndef VOSTREL_POSIX_LAYER
+#error "platform/posix/name_resolver.h is private to the POSIX layer: include platform/*.h"
+#endif
+
 #include <cstddef>
 #include <list>
 #include <string>

@@ -36,12 +36,10 @@ class PosixFolderLock : public FolderLock {
 
 }  // namespace
 
-std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip, ByteListener onBytes,
-                                                 unsigned jobs) {
-  auto fs = std::make_unique<posix::MediumFileSystem>(std::move(onSkip));
-  fs->SetByteListener(std::move(onBytes));
-  fs->CopyAheadWith(jobs);
-  return fs;
+std::unique_ptr<NativeFileSystem> MakeNativeFileSystem(std::unique_ptr<OpenedImage> image) {
+  // Only this layer's OpenImageSource makes them.
+  std::unique_ptr<posix::OpenImage> medium(static_cast<posix::OpenImage*>(image.release()));
+  return std::make_unique<posix::MediumFileSystem>(std::move(medium));
 }
 
 std::unique_ptr<FolderLock> LockFolder(const std::string& path) {
@@ -55,7 +53,8 @@ std::unique_ptr<FolderLock> LockFolder(const std::string& path) {
   return std::make_unique<PosixFolderLock>();
 }
 
-ImageSource OpenImageSource(const std::string& path, std::string& error) {
+ImageSource OpenImageSource(const std::string& path, std::unique_ptr<OpenedImage>& image,
+                            std::string& error) {
   switch (RecogniseDiscImage(path)) {
     case DiscImageKind::kNotImage:
       return ImageSource::kNotImage;
@@ -65,16 +64,9 @@ ImageSource OpenImageSource(const std::string& path, std::string& error) {
     case DiscImageKind::kIso9660:
       break;
   }
-  if (posix::OpenImageAt(path, error)) return ImageSource::kOpened;
+  if ((image = posix::OpenImageAt(path, error))) return ImageSource::kOpened;
   error = "cannot read the image " + path + ": " + error;
   return ImageSource::kRefused;
-}
-
-bool ReadMediumFile(FileSystem& disk, const std::string& path, const ChunkSink& take,
-                    std::string& error) {
-  bool inImage = false;
-  const bool read = posix::ReadImageFile(path, take, inImage, error);
-  return inImage ? read : ReadWholeFile(disk.FullPath(path), take, error);
 }
 
 std::string AbsolutePath(const std::string& path) {

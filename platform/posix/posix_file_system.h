@@ -5,6 +5,10 @@
 // files that cannot be deleted.
 #pragma once
 
+#ifndef VOSTREL_POSIX_LAYER
+#error "platform/posix/posix_file_system.h is private to the POSIX layer: include platform/*.h"
+#endif
+
 #include <dirent.h>
 #include <sys/types.h>
 

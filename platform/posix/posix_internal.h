@@ -3,6 +3,10 @@
 // existing item under any case.
 #pragma once
 
+#ifndef VOSTREL_POSIX_LAYER
+#error "platform/posix/posix_internal.h is private to the POSIX layer: include platform/*.h"
+#endif
+
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>

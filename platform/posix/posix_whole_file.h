@@ -4,6 +4,10 @@
 // unnamed file.
 #pragma once
 
+#ifndef VOSTREL_POSIX_LAYER
+#error "platform/posix/posix_whole_file.h is private to the POSIX layer: include platform/*.h"
+#endif
+
 #include <sys/types.h>
 
 #include <cstddef>

@@ -2,6 +2,10 @@
 // on Linux: the edit itself is engine/profile_text.h's EditProfile.
 #pragma once
 
+#ifndef VOSTREL_POSIX_LAYER
+#error "platform/posix/profile_writer.h is private to the POSIX layer: include platform/*.h"
+#endif
+
 #include <string>
 
 namespace vostrel::posix {

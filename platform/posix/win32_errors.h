@@ -1,6 +1,10 @@
 // The Win32 error code the engine reads for an errno of the POSIX layer.
 #pragma once
 
+#ifndef VOSTREL_POSIX_LAYER
+#error "platform/posix/win32_errors.h is private to the POSIX layer: include platform/*.h"
+#endif
+
 #include <cerrno>
 
 #include "engine/file_system.h"

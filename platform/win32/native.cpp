@@ -42,30 +42,26 @@ bool IsFolder(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip, ByteListener onBytes,
-                                                 unsigned jobs) {
-  // Every name Windows lists is a name Windows can open: nothing is skipped.
-  // CopyFileA says nothing until a copy ends, which the run counts itself.
-  // Copies are made one at a time, whatever `jobs` asks.
-  (void)onSkip;
-  (void)onBytes;
-  (void)jobs;
+std::unique_ptr<NativeFileSystem> MakeNativeFileSystem(std::unique_ptr<OpenedImage> image) {
+  (void)image;  // this build opens none (OpenImageSource)
   return std::make_unique<Win32FileSystem>();
+}
+
+bool Win32FileSystem::ReadMediumFile(const std::string& path, const ChunkSink& take,
+                                     std::string& error) {
+  return ReadWholeFile(FullPath(path), take, error);
 }
 
 // Windows reads an image once Explorer has mounted it as a drive; this
 // build reads media from drives and folders only.
-ImageSource OpenImageSource(const std::string& path, std::string& error) {
+ImageSource OpenImageSource(const std::string& path, std::unique_ptr<OpenedImage>& image,
+                            std::string& error) {
+  (void)image;
   if (RecogniseDiscImage(path) == DiscImageKind::kNotImage) return ImageSource::kNotImage;
   error = path +
           " is an image of a disc, which this build does not read: open (mount) it in Explorer "
           "and pass the drive it gets, e.g. --source E:\\";
   return ImageSource::kRefused;
-}
-
-bool ReadMediumFile(FileSystem& disk, const std::string& path, const ChunkSink& take,
-                    std::string& error) {
-  return ReadWholeFile(disk.FullPath(path), take, error);
 }
 
 std::unique_ptr<FolderLock> LockFolder(const std::string& path) {

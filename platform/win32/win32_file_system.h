@@ -3,14 +3,19 @@
 // GetLastError() value taken right after the call that failed.
 #pragma once
 
+#ifndef VOSTREL_WIN32_LAYER
+#error "platform/win32/win32_file_system.h is private to the Win32 layer: include platform/*.h"
+#endif
+
 #include <memory>
 #include <string>
 
 #include "engine/file_system.h"
+#include "platform/native.h"
 
 namespace vostrel::platform {
 
-class Win32FileSystem : public FileSystem {
+class Win32FileSystem : public NativeFileSystem {
  public:
   bool CreateFolder(const std::string& path) override;
   bool CopyOneFile(const std::string& existing, const std::string& target,
@@ -26,6 +31,14 @@ class Win32FileSystem : public FileSystem {
   bool IdentifyFolder(const std::string& path, FolderId& id) override;
   bool GetInfo(const std::string& path, FileInfo& info) override;
   uint64_t LastCopySize() const override { return lastCopySize_; }
+
+  // Every name Windows lists is a name Windows can open: nothing is skipped.
+  SkipListener SetSkipListener(SkipListener) override { return nullptr; }
+  // CopyFileA says nothing until a copy ends, which the run counts itself.
+  void SetByteListener(ByteListener) override {}
+  // Copies are made one at a time, whatever `jobs` asks.
+  void CopyAheadWith(unsigned) override {}
+  bool ReadMediumFile(const std::string& path, const ChunkSink& take, std::string& error) override;
 
  private:
   class Enumeration;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 #endif
 
+#include "engine/forwarding_file_system.h"
 #include "engine/recording_file_system.h"
 #include "engine/steps.h"
 #include "engine/windows_path.h"
@@ -147,19 +148,19 @@ TEST_F(CopyTreeTest, MissingDestinationFolderFailsWithPathNotFound) {
 
 // Ends an enumeration with a device error after a number of entries, as a
 // scratched disc does half-way through a folder.
-class FailingEnumerationFileSystem : public RecordingFileSystem {
+class FailingEnumerationFileSystem : public ForwardingFileSystem {
  public:
   FailingEnumerationFileSystem(FileSystem& inner, int entriesBeforeFailure)
-      : RecordingFileSystem(inner), remaining_(entriesBeforeFailure) {}
+      : ForwardingFileSystem(inner), remaining_(entriesBeforeFailure) {}
 
   std::unique_ptr<FolderEnumeration> FindFirst(const std::string& pattern,
                                                FindData& first) override {
-    auto inner = RecordingFileSystem::FindFirst(pattern, first);
+    auto inner = ForwardingFileSystem::FindFirst(pattern, first);
     if (!inner) return nullptr;
     return std::make_unique<Failing>(*this, std::move(inner));
   }
   unsigned long LastError() const override {
-    return failed_ ? 21 : RecordingFileSystem::LastError();
+    return failed_ ? 21 : ForwardingFileSystem::LastError();
   }
 
  private:

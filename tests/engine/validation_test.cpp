@@ -1,6 +1,7 @@
 // Validation, the root step and the shape of a whole run.
 #include <stdexcept>
 
+#include "engine/forwarding_file_system.h"
 #include "engine/kit_layout.h"
 #include "engine/recording_file_system.h"
 #include "engine/redistribution.h"
@@ -142,9 +143,9 @@ TEST_F(EngineTest, BelowTheRootARunWritesOnlyIntoTheTopFolders) {
 }
 
 // A file system whose copies throw, as an out-of-memory would.
-class ThrowingFileSystem : public RecordingFileSystem {
+class ThrowingFileSystem : public ForwardingFileSystem {
  public:
-  using RecordingFileSystem::RecordingFileSystem;
+  using ForwardingFileSystem::ForwardingFileSystem;
   bool CopyOneFile(const std::string&, const std::string&, bool) override {
     throw std::runtime_error("copy failed");
   }

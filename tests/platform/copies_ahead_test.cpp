@@ -56,7 +56,8 @@ Outcome RunWith(unsigned jobs, const Case& which) {
   BuildBulkMedium(tree);
   tree.MakeDir("kit");
   for (const char* file : which.present) tree.Write(std::string("kit/") + file, "kept");
-  std::unique_ptr<FileSystem> disk = platform::MakeNativeFileSystem(nullptr, nullptr, jobs);
+  std::unique_ptr<platform::NativeFileSystem> disk = platform::MakeNativeFileSystem();
+  disk->CopyAheadWith(jobs);
   RecordingFileSystem recorder(*disk);
   Outcome outcome;
   KitSelection selection = DefaultSelection();

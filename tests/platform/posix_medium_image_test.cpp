@@ -34,7 +34,12 @@ class MediumImageTest : public ::testing::Test {
                              image_ + " " + tree_.Path("medium") + " >/dev/null 2>&1";
     ASSERT_EQ(std::system(make.c_str()), 0);
     std::string error;
-    ASSERT_EQ(OpenImageSource(image_, error), ImageSource::kOpened) << error;
+    std::unique_ptr<OpenedImage> image;
+    ASSERT_EQ(OpenImageSource(image_, image, error), ImageSource::kOpened) << error;
+    disk_ = MakeNativeFileSystem(std::move(image));
+    disk_->SetSkipListener([this](const std::string&, const std::string& name, const std::string&) {
+      skipped_.push_back(name);
+    });
   }
 
   std::vector<std::string> Listed(const std::string& folder) {
@@ -53,10 +58,7 @@ class MediumImageTest : public ::testing::Test {
   testing::TempTree tree_;
   const std::string image_ = tree_.Path("medium.iso");
   std::vector<std::string> skipped_;
-  std::unique_ptr<FileSystem> disk_ =
-      MakeNativeFileSystem([this](const std::string&, const std::string& name, const std::string&) {
-        skipped_.push_back(name);
-      });
+  std::unique_ptr<NativeFileSystem> disk_;
 };
 
 TEST_F(MediumImageTest, AnswersAsADiscDoes) {
@@ -92,8 +94,8 @@ TEST_F(MediumImageTest, AnswersAsADiscDoes) {
 
   std::string content;
   std::string error;
-  ASSERT_TRUE(ReadMediumFile(
-      *disk_, image_ + "\\Sub\\inner.dll",
+  ASSERT_TRUE(disk_->ReadMediumFile(
+      image_ + "\\Sub\\inner.dll",
       [&](const char* data, std::size_t size) { return content.append(data, size), true; }, error));
   EXPECT_EQ(content, "inner bytes");
 }
@@ -118,12 +120,13 @@ TEST(ImageSourceTest, WhatASourceFileIs) {
   tree.Write("setup.exe", "a medium's installer");
   tree.Write("broken.iso", "named as an image, holding none");
   std::string error;
-  EXPECT_EQ(OpenImageSource(tree.Path("setup.exe"), error), ImageSource::kNotImage);
-  EXPECT_EQ(OpenImageSource(tree.Path("broken.iso"), error), ImageSource::kRefused);
+  std::unique_ptr<OpenedImage> image;
+  EXPECT_EQ(OpenImageSource(tree.Path("setup.exe"), image, error), ImageSource::kNotImage);
+  EXPECT_EQ(OpenImageSource(tree.Path("broken.iso"), image, error), ImageSource::kRefused);
   EXPECT_NE(error.find("holds no ISO 9660 volume descriptor"), std::string::npos) << error;
   // A descriptor where one belongs, and nothing sound after it.
   tree.Write("medium.bin", std::string(16 * 2048, '\0') + "\001CD001" + std::string(2042, 'x'));
-  EXPECT_EQ(OpenImageSource(tree.Path("medium.bin"), error), ImageSource::kRefused);
+  EXPECT_EQ(OpenImageSource(tree.Path("medium.bin"), image, error), ImageSource::kRefused);
   EXPECT_NE(error.find("cannot read the image " + tree.Path("medium.bin")), std::string::npos)
       << error;
 }

@@ -45,7 +45,8 @@ TEST(PosixNativeTest, NativeFileSystemReportsSkippedNames) {
   testing::TempTree tree;
   tree.Write("medium/bad\\name", "x");
   std::string skipped;
-  auto fileSystem = MakeNativeFileSystem(
+  auto fileSystem = MakeNativeFileSystem();
+  fileSystem->SetSkipListener(
       [&](const std::string&, const std::string& name, const std::string&) { skipped = name; });
   FindData entry;
   auto enumeration = fileSystem->FindFirst(tree.root() + "\\Medium\\*.*", entry);
