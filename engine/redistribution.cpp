@@ -36,7 +36,7 @@ class WaitCursorScope {
 bool SameFolder(FileSystem& fs, const std::string& a, const std::string& b) {
   FolderId idA, idB;
   if (fs.IdentifyFolder(a, idA) && fs.IdentifyFolder(b, idB) && idA == idB) return true;
-  return winpath::NormalizedFolded(fs.FullPath(a)) == winpath::NormalizedFolded(fs.FullPath(b));
+  return winpath::PathKey(fs.FullPath(a)) == winpath::PathKey(fs.FullPath(b));
 }
 
 // Below its root the kit writes only into its top folders, where it creates,
@@ -95,7 +95,7 @@ void RunRedistribution(FileSystem& fs, RunFeedback& feedback, const std::string&
                  selection,
                  haveDestId,
                  destId,
-                 winpath::NormalizedFolded(fs.FullPath(destRoot)),
+                 fs.FullPath(destRoot),
                  options.resume};
 
   CopySetupAndTools(run);
