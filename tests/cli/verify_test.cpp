@@ -178,6 +178,9 @@ TEST_F(KitVerify, SetupTypeInUtf16IsReadAsItsReaderReadsIt) {
   EXPECT_EQ(check.out, "");
 }
 
+#ifndef _WIN32
+// On Linux names are UTF-8 and the file system finds them by the name key;
+// on Windows the system itself decides which names are one.
 TEST_F(KitVerify, NamesDifferingOnlyInCaseAreOneFileToEveryMode) {
   tree_.Write("medium/Talvor Imaging/Vok/dll/Ärger.txt", "a\n");
   ASSERT_EQ(Build().exitCode, 0);
@@ -201,6 +204,7 @@ TEST_F(KitVerify, NamesDifferingOnlyInCaseAreOneFileToEveryMode) {
   EXPECT_EQ(kit.count("ärger.txt"), 1u);
   EXPECT_EQ(kit.count("Ärger.txt"), 0u);
 }
+#endif
 
 TEST_F(KitVerify, WrongKindsStandInForEachOther) {
   ASSERT_EQ(Build().exitCode, 0);
