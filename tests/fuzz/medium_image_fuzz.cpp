@@ -21,6 +21,7 @@
 
 namespace {
 
+namespace names = vostrel::names;
 namespace posix = vostrel::posix;
 
 // Bytes read from the files of one input, at most.

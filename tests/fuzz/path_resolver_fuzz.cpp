@@ -19,6 +19,7 @@
 
 namespace {
 
+namespace names = vostrel::names;
 namespace posix = vostrel::posix;
 
 std::string gRoot;
