@@ -1,6 +1,7 @@
 #include "cli/expected_kit.h"
 
 #include "cli/planned_run.h"
+#include "engine/name_key.h"
 #include "engine/windows_path.h"
 
 namespace vostrel::cli {
@@ -55,7 +56,7 @@ class KitPlanner {
   ExpectedItem* Item(const std::string& path, bool isDirectory) {
     std::string relative;
     if (!winpath::RelativeTo(destRoot_, path, relative) || relative.empty()) return nullptr;
-    const std::string key = winpath::Fold(relative);
+    const std::u16string key = names::FoldKey(relative);
     kit_.removed.erase(key);
     auto found = kit_.items.find(key);
     if (found != kit_.items.end()) return &found->second;
@@ -75,7 +76,7 @@ class KitPlanner {
   ExpectedItem* Known(const std::string& path) {
     std::string relative;
     if (!winpath::RelativeTo(destRoot_, path, relative)) return nullptr;
-    auto found = kit_.items.find(winpath::Fold(relative));
+    auto found = kit_.items.find(names::FoldKey(relative));
     return found == kit_.items.end() ? nullptr : &found->second;
   }
 
@@ -90,7 +91,7 @@ class KitPlanner {
   void Removed(const std::string& path) {
     std::string relative;
     if (!winpath::RelativeTo(destRoot_, path, relative)) return;
-    const std::string key = winpath::Fold(relative);
+    const std::u16string key = names::FoldKey(relative);
     kit_.items.erase(key);
     kit_.removed[key] = relative;
   }

@@ -31,9 +31,10 @@ struct ExpectedItem {
 };
 
 struct ExpectedKit {
-  std::map<std::string, ExpectedItem> items;   // by the folded relative path
-  std::map<std::string, std::string> removed;  // what the run deletes, by folded path
-  std::vector<std::string> walkFolders;        // the kit folder each walk fills
+  // By the relative path's name key (engine/name_key.h).
+  std::map<std::u16string, ExpectedItem> items;
+  std::map<std::u16string, std::string> removed;  // what the run deletes, by key
+  std::vector<std::string> walkFolders;           // the kit folder each walk fills
 };
 
 ExpectedKit PlanKit(FileSystem& disk, const std::string& sourceRoot, const std::string& destRoot,

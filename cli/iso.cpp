@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 
+#include "engine/utf8.h"
 #include "engine/windows_path.h"
 #include "platform/isofs_library.h"
 #include "platform/whole_file.h"
@@ -21,31 +22,6 @@ namespace {
 // Joliet's own limit is 64 characters; libisofs stretches it to 103, which
 // Windows reads. Longer names are cut short in the Joliet tree.
 constexpr std::size_t kJolietNameLimit = 103;
-
-// The UTF-16 code units of a UTF-8 name; false when the name is not UTF-8
-// (a byte that is not counts as one unit).
-bool Utf16Length(const std::string& name, std::size_t& units) {
-  bool valid = true;
-  units = 0;
-  for (std::size_t i = 0; i < name.size();) {
-    const unsigned char c = static_cast<unsigned char>(name[i]);
-    std::size_t length = c < 0x80         ? 1
-                         : (c >> 5) == 6  ? 2
-                         : (c >> 4) == 14 ? 3
-                         : (c >> 3) == 30 ? 4
-                                          : 0;
-    for (std::size_t k = 1; length != 0 && k < length; ++k) {
-      if (i + k >= name.size() || (static_cast<unsigned char>(name[i + k]) >> 6) != 2) length = 0;
-    }
-    if (length == 0) {
-      valid = false;
-      length = 1;
-    }
-    units += length == 4 ? 2 : 1;
-    i += length;
-  }
-  return valid;
-}
 
 struct ImageDeleter {
   void operator()(IsoImage* image) const { iso_image_unref(image); }
@@ -115,8 +91,9 @@ bool NewImage(const std::string& volumeId, Image& image, IsoResult& result, std:
 
 // What Windows will make of an entry's name in the Joliet tree.
 void CheckJolietName(const KitEntry& entry, const std::string& name, IsoResult& result) {
-  std::size_t units = 0;
-  if (!Utf16Length(name, units)) {
+  // Each byte outside a well-formed sequence becomes one unit.
+  const std::size_t units = utf8::ToUtf16(name, utf8::OddByte::kReplace).size();
+  if (!utf8::IsValid(name)) {
     result.warnings.push_back(entry.relative +
                               ": the name is not UTF-8, so Windows sees '_' for its odd bytes");
   }

@@ -6,6 +6,7 @@
 #include "cli/setup_type_check.h"
 #include "cli/sha256.h"
 #include "engine/board_table.h"
+#include "engine/name_key.h"
 #include "engine/windows_path.h"
 #include "platform/native.h"
 
@@ -13,7 +14,8 @@ namespace vostrel::cli {
 
 namespace {
 
-std::string Key(const std::string& relative) { return winpath::Fold(relative); }
+// Kit paths compare by the name key, as the run finds names on disk.
+std::u16string Key(const std::string& relative) { return names::FoldKey(relative); }
 
 // The kit's paths are joined by '/' from names as on disk; on Linux a name
 // may hold '\'.
@@ -22,16 +24,16 @@ std::string FolderOf(const std::string& relative) { return winpath::ParentOf(rel
 std::string Shown(const std::string& relative) { return relative.empty() ? "." : relative; }
 
 // A folder of the engine's tables as a kit path's key.
-std::string TableKey(const char* folder) {
-  std::string key = Key(winpath::Normalized(folder));
-  if (!key.empty() && key.front() == '/') key.erase(0, 1);
+std::u16string TableKey(const char* folder) {
+  std::u16string key = Key(winpath::Normalized(folder));
+  if (!key.empty() && key.front() == u'/') key.erase(0, 1);
   return key;
 }
 
 // Why the selection leaves an extra item out of the kit, where that shows.
 std::string ExtraCause(const std::string& relative, const ExpectedKit& kit,
                        const KitSelection& selection) {
-  const std::string key = Key(relative);
+  const std::u16string key = Key(relative);
   if (kit.removed.count(key) != 0) return "the run removes it for this selection";
   for (const BoardDriverRow& row : kBoardDrivers) {
     if (key == TableKey(row.driverFolder)) {
@@ -41,7 +43,7 @@ std::string ExtraCause(const std::string& relative, const ExpectedKit& kit,
   if (key == TableKey(kVideoCardFolder) && !selection.videoCard) {
     return "the video card is not chosen";
   }
-  if (key == "JURANO" || key == "JURANO/RUNTIME") return "the board Jurano is not chosen";
+  if (key == u"JURANO" || key == u"JURANO/RUNTIME") return "the board Jurano is not chosen";
   if (key == TableKey("\\Talvor Imaging\\Quenzo")) return "--quenzo is not chosen";
   if (key == TableKey("\\Talvor Imaging\\Framory")) return "--framory is not chosen";
   return std::string();
@@ -93,7 +95,7 @@ void KitComparison::Add(const std::string& relative, int rank, std::string text)
 // Pairs each expected item with the kit's entry of the same name: the one
 // spelled exactly so, else the first one listed.
 void KitComparison::MatchItems() {
-  std::map<std::string, std::vector<std::size_t>> byKey;
+  std::map<std::u16string, std::vector<std::size_t>> byKey;
   for (std::size_t i = 0; i < actual_.entries.size(); ++i) {
     byKey[Key(actual_.entries[i].relative)].push_back(i);
   }
@@ -116,7 +118,7 @@ void KitComparison::MatchItems() {
   }
 }
 
-const KitEntry* KitComparison::Actual(const std::string& key) const {
+const KitEntry* KitComparison::Actual(const std::u16string& key) const {
   auto found = match_.find(key);
   return found == match_.end() ? nullptr : &actual_.entries[found->second];
 }
@@ -127,8 +129,8 @@ bool KitComparison::Present(const ExpectedItem& item) const {
 }
 
 // The missing folder above `relative` that reports it, if any.
-std::optional<std::string> KitComparison::MissingAncestor(const std::string& relative) const {
-  std::optional<std::string> top;
+std::optional<std::u16string> KitComparison::MissingAncestor(const std::string& relative) const {
+  std::optional<std::u16string> top;
   for (std::string folder = FolderOf(relative); !folder.empty(); folder = FolderOf(folder)) {
     if (missingFolders_.count(Key(folder)) != 0) top = Key(folder);
   }
@@ -164,7 +166,7 @@ void KitComparison::TakeStock() {
   }
   for (const auto& [key, item] : expected_.items) {
     if (item.isDirectory) continue;
-    if (std::optional<std::string> top = MissingAncestor(item.relative)) ++filesBelow_[*top];
+    if (std::optional<std::u16string> top = MissingAncestor(item.relative)) ++filesBelow_[*top];
   }
 }
 
@@ -186,7 +188,7 @@ void KitComparison::ReportExpected() {
   }
 }
 
-void KitComparison::ReportMissingFolder(const std::string& key, const ExpectedItem& item,
+void KitComparison::ReportMissingFolder(const std::u16string& key, const ExpectedItem& item,
                                         const KitEntry* entry) {
   std::vector<std::string> causes;
   if (entry != nullptr) {

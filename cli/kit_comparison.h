@@ -42,13 +42,14 @@ class KitComparison {
 
   void Add(const std::string& relative, int rank, std::string text);
   void MatchItems();
-  const KitEntry* Actual(const std::string& key) const;
+  const KitEntry* Actual(const std::u16string& key) const;
   bool Present(const ExpectedItem& item) const;
-  std::optional<std::string> MissingAncestor(const std::string& relative) const;
+  std::optional<std::u16string> MissingAncestor(const std::string& relative) const;
   std::string WalkCause(const ExpectedItem& item) const;
   void TakeStock();
   void ReportExpected();
-  void ReportMissingFolder(const std::string& key, const ExpectedItem& item, const KitEntry* entry);
+  void ReportMissingFolder(const std::u16string& key, const ExpectedItem& item,
+                           const KitEntry* entry);
   bool KitDigest(const KitEntry& entry, std::string& digest, std::string& error);
   void CheckFile(const ExpectedItem& item, const KitEntry& entry);
   void CheckContent(const ExpectedItem& item, const KitEntry& entry);
@@ -59,10 +60,10 @@ class KitComparison {
   const ExpectedKit& expected_;
   const KitListing& actual_;
   const KitSelection& selection_;
-  std::vector<const ExpectedItem*> matchedBy_;  // per kit entry
-  std::map<std::string, std::size_t> match_;    // expected key -> kit entry
-  std::set<std::string> missingFolders_;
-  std::map<std::string, std::size_t> filesBelow_;  // by the key of a missing folder
+  std::vector<const ExpectedItem*> matchedBy_;   // per kit entry
+  std::map<std::u16string, std::size_t> match_;  // expected key -> kit entry
+  std::set<std::u16string> missingFolders_;
+  std::map<std::u16string, std::size_t> filesBelow_;  // by the key of a missing folder
   std::map<int, const ExpectedItem*> firstPresentInWalk_;
   std::map<std::string, std::string> digests_;  // kit files hashed, by relative path
   std::vector<Difference> differences_;

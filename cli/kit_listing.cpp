@@ -14,10 +14,6 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
-std::string Below(const std::string& folderRelative, const std::string& name) {
-  return folderRelative.empty() ? name : folderRelative + "/" + name;
-}
-
 // What the entry at item.native is, links not followed; `marked`: the
 // listing already called it a link.
 void Classify(KitEntry& item, bool marked) {
@@ -93,7 +89,7 @@ class KitWalker {
   void Take(const std::string& folderPath, const std::string& folderNative,
             const std::string& folderRelative, const FindData& found) {
     KitEntry item;
-    item.relative = Below(folderRelative, found.name);
+    item.relative = winpath::JoinRelative(folderRelative, found.name);
     item.path = winpath::Join(folderPath, found.name);
     item.native = folderNative + platform::PreferredSeparator() + found.name;
     Classify(item, (found.attributes & kFileAttributeReparsePoint) != 0);
@@ -109,7 +105,7 @@ class KitWalker {
   // A name the FileSystem will not hand over: listed from the disk itself.
   void OddName(const std::string& folder, const std::string& name) {
     KitEntry item;
-    item.relative = Below(currentRelative_, name);
+    item.relative = winpath::JoinRelative(currentRelative_, name);
     item.native = (stdfs::path(folder) / name).string();
     item.windowsName = false;
     Classify(item, false);

@@ -7,7 +7,7 @@
 
 #include "cli/iso.h"
 #include "engine/board_table.h"
-#include "engine/windows_path.h"
+#include "engine/name_key.h"
 #include "vostrel_version.h"
 
 namespace vostrel::cli {
@@ -125,7 +125,7 @@ void DeclareModeOptions(CLI::App& app, CommandLine& line) {
 std::optional<std::string> ChooseBoards(const std::vector<std::string>& names,
                                         KitSelection& selection) {
   for (const std::string& name : names) {
-    if (winpath::SameName(name, "all")) {
+    if (names::SameName(name, "all")) {
       selection.boards.fill(true);
     } else if (const BoardDriverRow* row = FindBoard(name)) {
       selection.boards[static_cast<std::size_t>(row->row - 1)] = true;

@@ -107,7 +107,7 @@ std::optional<std::string> CheckOutputs(const Options& options, FileSystem& disk
     if (target.place.empty()) continue;
     // Two names for one file: a link, or another spelling.
     for (const std::string& other : taken) {
-      if (winpath::NormalizedFolded(other) == winpath::NormalizedFolded(target.place)) {
+      if (winpath::PathKey(other) == winpath::PathKey(target.place)) {
         return "one file cannot take two outputs: " + file;
       }
     }

@@ -4,6 +4,7 @@
 
 #include "cli/outputs.h"
 #include "engine/kit_layout.h"
+#include "engine/name_key.h"
 #include "engine/redistribution.h"
 #include "engine/windows_path.h"
 #include "platform/native.h"
@@ -97,8 +98,8 @@ std::unique_ptr<platform::NativeFileSystem> ResolveMedium(const std::string& giv
     if (!*opened) return nullptr;
     disk = platform::MakeNativeFileSystem(std::move(image));
     root = absolute;  // the image stands as a folder where its file is named
-  } else if (winpath::SameName(winpath::LastName(real, backslash),
-                               kit_layout::kSetupProgram.c_str() + 1)) {
+  } else if (names::SameName(winpath::LastName(real, backslash),
+                             kit_layout::kSetupProgram.c_str() + 1)) {
     // The engine forms every path as root + "\\" + names: a drive's root
     // stays "C:", the Linux root "/".
     root = winpath::ParentOf(real, backslash);

@@ -1,6 +1,6 @@
 #include "engine/board_table.h"
 
-#include "engine/windows_path.h"
+#include "engine/name_key.h"
 
 namespace vostrel {
 
@@ -41,7 +41,7 @@ const char* const kVideoCardStatus = "Copying Talvor PELUX Drivers...";
 
 const BoardDriverRow* FindBoard(const std::string& name) {
   for (const BoardDriverRow& row : kBoardDrivers) {
-    if (winpath::SameName(row.label, name)) return &row;
+    if (names::SameName(row.label, name)) return &row;
   }
   return nullptr;
 }

@@ -8,8 +8,6 @@ namespace vostrel {
 
 namespace {
 
-using winpath::NormalizedFolded;
-
 // Names the walk never takes (".", "..", and hidden names as the original
 // skipped them).
 bool Skipped(const FindData& entry) { return !entry.name.empty() && entry.name[0] == '.'; }
@@ -76,8 +74,9 @@ class Walker {
     }
     // Only a link can lead from the medium into the kit below its root.
     if ((entry.attributes & kFileAttributeReparsePoint) && !run_.destFullPath.empty()) {
-      std::string full = NormalizedFolded(run_.fs.FullPath(source));
-      if (full.compare(0, run_.destFullPath.size() + 1, run_.destFullPath + "/") == 0) {
+      const std::string full = run_.fs.FullPath(source);
+      if (winpath::IsWithin(full, run_.destFullPath) &&
+          winpath::PathKey(full) != winpath::PathKey(run_.destFullPath)) {
         run_.feedback.FolderSkipped(source, "it leads into the destination");
         return false;
       }
@@ -92,13 +91,8 @@ class Walker {
   // that is then shared: it is left out, and said so.
   bool LeadsOutsideMedium(const FindData& entry, const std::string& source) {
     if ((entry.attributes & kFileAttributeReparsePoint) == 0) return false;
-    if (mediumFullPath_.empty())
-      mediumFullPath_ = NormalizedFolded(run_.fs.FullPath(run_.sourceRoot));
-    const std::string full = NormalizedFolded(run_.fs.FullPath(source));
-    const std::string& medium = mediumFullPath_;
-    if (full == medium || medium == "/" || full.compare(0, medium.size() + 1, medium + "/") == 0) {
-      return false;
-    }
+    if (mediumFullPath_.empty()) mediumFullPath_ = run_.fs.FullPath(run_.sourceRoot);
+    if (winpath::IsWithin(run_.fs.FullPath(source), mediumFullPath_)) return false;
     run_.result.EntryLeftOut(source, "it is a link that leads outside the medium");
     return true;
   }

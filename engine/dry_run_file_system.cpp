@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "engine/name_key.h"
 #include "engine/windows_path.h"
 
 namespace vostrel {
@@ -10,15 +11,21 @@ namespace {
 
 using winpath::IsSeparator;
 
-bool IsDriveRoot(const std::string& path) {
-  return path.size() == 3 && path[1] == ':' && IsSeparator(path[2]);
+// Keys are the name keys of normalized paths (winpath::PathKey): '/'
+// separators, a root without its trailing one unless it is "/".
+std::u16string Child(const std::u16string& folderKey, const std::string& name) {
+  const std::u16string prefix = folderKey.back() == u'/' ? folderKey : folderKey + u'/';
+  return prefix + names::FoldKey(name);
 }
 
-// One spelling for every way of writing the same path: '\' separators, runs
-// collapsed (a leading pair stays: a network path), no trailing separator
-// except on a root, upper case as the disk compares names.
-std::string MakeKey(const std::string& full) {
-  return winpath::DropTrailingSeparators(winpath::WithSeparators(winpath::Fold(full), '\\'));
+bool IsBelow(const std::u16string& key, const std::u16string& folderKey) {
+  if (key.compare(0, folderKey.size(), folderKey) != 0) return false;
+  return folderKey.back() == u'/' || key[folderKey.size()] == u'/';
+}
+
+// A volume's root ("/", "X:"), whose listing has no "." and "..".
+bool IsVolumeRoot(const std::u16string& key) {
+  return key == u"/" || (key.size() == 2 && key[1] == u':');
 }
 
 // The last name, trailing separators aside ("C:" for "C:\").
@@ -64,29 +71,21 @@ DryRunFileSystem::Resolved DryRunFileSystem::Resolve(const std::string& path) {
   std::string below;
   if (!hiddenPath_.empty() && winpath::RelativeTo(hiddenPath_, path, below) && !below.empty()) {
     const std::string full = winpath::Join(hiddenFull_, winpath::WithSeparators(below, '\\'));
-    return Resolved{full, MakeKey(full)};
+    return Resolved{full, winpath::PathKey(full)};
   }
   std::string full = inner_.FullPath(path);
   if (full.empty()) full = path;
-  return Resolved{full, MakeKey(full)};
+  return Resolved{full, winpath::PathKey(full)};
 }
 
 DryRunFileSystem::Resolved DryRunFileSystem::Parent(const Resolved& item) {
-  std::string full = item.full;
-  while (full.size() > 1 && IsSeparator(full.back()) && !IsDriveRoot(full)) full.pop_back();
-  std::size_t cut = full.find_last_of("\\/");
-  if (cut == std::string::npos || IsDriveRoot(full)) return Resolved{};
-  std::string parent = full.substr(0, cut);
-  while (!parent.empty() && IsSeparator(parent.back())) parent.pop_back();
-  if (parent.empty()) parent = full.substr(0, 1);
-  if (parent.size() == 2 && parent[1] == ':') parent += '\\';
-  return Resolved{parent, MakeKey(parent)};
+  const std::string folder = winpath::FolderOf(item.full);
+  if (folder.empty()) return Resolved{};
+  return Resolved{folder, winpath::PathKey(folder)};
 }
 
-bool DryRunFileSystem::IsHidden(const std::string& key) const {
-  if (hiddenKey_.empty() || key.size() <= hiddenKey_.size()) return false;
-  if (key.compare(0, hiddenKey_.size(), hiddenKey_) != 0) return false;
-  return hiddenKey_.back() == '\\' || key[hiddenKey_.size()] == '\\';
+bool DryRunFileSystem::IsHidden(const std::u16string& key) const {
+  return !hiddenKey_.empty() && key.size() > hiddenKey_.size() && IsBelow(key, hiddenKey_);
 }
 
 bool DryRunFileSystem::Lookup(const Resolved& item, FileInfo& info) {
@@ -219,9 +218,10 @@ bool DryRunFileSystem::CopyOneFile(const std::string& existing, const std::strin
 
 std::unique_ptr<FolderEnumeration> DryRunFileSystem::FindFirst(const std::string& pattern,
                                                                FindData& first) {
-  std::size_t cut = pattern.find_last_of("\\/");
-  std::string folderPath = cut == std::string::npos ? std::string(".") : pattern.substr(0, cut);
-  if (folderPath.empty()) folderPath = pattern.substr(0, 1);
+  std::string folderPath = winpath::ParentOf(pattern);
+  if (folderPath.empty()) {
+    folderPath = !pattern.empty() && IsSeparator(pattern[0]) ? pattern.substr(0, 1) : ".";
+  }
   Resolved folder = Resolve(folderPath);
 
   std::vector<FindData> entries;
@@ -234,7 +234,7 @@ std::unique_ptr<FolderEnumeration> DryRunFileSystem::FindFirst(const std::string
     std::unique_ptr<FolderEnumeration> disk = inner_.FindFirst(pattern, entry);
     if (disk) {
       do {
-        std::string key = folder.key + "\\" + winpath::Fold(entry.name);
+        const std::u16string key = Child(folder.key, entry.name);
         if (removed_.count(key) != 0 || items_.count(key) != 0) continue;
         auto readOnly = readOnlyOverride_.find(key);
         if (readOnly != readOnlyOverride_.end()) {
@@ -250,23 +250,22 @@ std::unique_ptr<FolderEnumeration> DryRunFileSystem::FindFirst(const std::string
   }
 
   // What the run made in this folder, placed where the disk's order (names
-  // compared in upper case) would put it.
-  std::string prefix = folder.key.back() == '\\' ? folder.key : folder.key + "\\";
+  // compared by their keys) would put it.
+  const std::u16string prefix = Child(folder.key, "");
   for (auto it = items_.lower_bound(prefix);
        it != items_.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
-    if (it->first.find('\\', prefix.size()) != std::string::npos) continue;
+    if (it->first.find(u'/', prefix.size()) != std::u16string::npos) continue;
     const VirtualItem& item = it->second;
-    std::string upper = winpath::Fold(item.name);
+    const std::u16string key = names::FoldKey(item.name);
     auto position = entries.begin();
-    while (position != entries.end() && winpath::Fold(position->name) <= upper) ++position;
+    while (position != entries.end() && names::FoldKey(position->name) <= key) ++position;
     entries.insert(position, EntryOf(item.name, item.isDirectory, item.readOnly));
   }
 
   // A folder only the run made lists "." and ".." first, as every folder
   // but a volume's root does.
   auto made = items_.find(folder.key);
-  if (made != items_.end() && made->second.isDirectory &&
-      !(folder.key.size() == 1 || IsDriveRoot(folder.key))) {
+  if (made != items_.end() && made->second.isDirectory && !IsVolumeRoot(folder.key)) {
     entries.insert(entries.begin(), {EntryOf(".", true, false), EntryOf("..", true, false)});
   }
   if (entries.empty()) {

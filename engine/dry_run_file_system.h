@@ -69,28 +69,29 @@ class DryRunFileSystem : public ForwardingFileSystem {
   };
 
   // A resolved path: the absolute form with its case from the disk, and the
-  // key that compares equal for every spelling of the same item.
+  // key that compares equal for every spelling of the same item
+  // (winpath::PathKey).
   struct Resolved {
     std::string full;
-    std::string key;
+    std::u16string key;
   };
 
   Resolved Resolve(const std::string& path);
   Resolved Parent(const Resolved& item);
   // What the overlay of memory on disk holds at `item`.
   bool Lookup(const Resolved& item, FileInfo& info);
-  bool IsHidden(const std::string& key) const;
+  bool IsHidden(const std::u16string& key) const;
   // Why a missing item is missing: 2 when its folder exists, else 3.
   unsigned long MissingCode(const Resolved& item);
   bool Fail(unsigned long code);
   void Changed(Operation change);
 
-  std::map<std::string, VirtualItem> items_;      // by key
-  std::set<std::string> removed_;                 // items gone from the disk, by key
-  std::map<std::string, bool> readOnlyOverride_;  // disk files' new read-only bit
-  std::string hiddenKey_;                         // PretendEmptyFolder's folder
-  std::string hiddenPath_;                        // ... as given
-  std::string hiddenFull_;                        // ... resolved
+  std::map<std::u16string, VirtualItem> items_;      // by key
+  std::set<std::u16string> removed_;                 // items gone from the disk, by key
+  std::map<std::u16string, bool> readOnlyOverride_;  // disk files' new read-only bit
+  std::u16string hiddenKey_;                         // PretendEmptyFolder's folder
+  std::string hiddenPath_;                           // ... as given
+  std::string hiddenFull_;                           // ... resolved
   std::function<void(const Operation&)> changeObserver_;
   unsigned long lastError_ = 0;
   uint64_t lastCopySize_ = 0;

@@ -1,11 +1,10 @@
 #include "engine/profile_text.h"
 
-#include <algorithm>
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 
-#include "engine/windows_path.h"
+#include "engine/name_key.h"
+#include "engine/utf8.h"
 
 namespace vostrel {
 
@@ -28,17 +27,12 @@ bool IsLineBreak(Unit c) {
   return c == Unit('\r') || c == Unit('\n');
 }
 
-// Names compare without regard to ASCII case, as the Win32 writer does.
-template <class Unit>
-Unit FoldAscii(Unit c) {
-  return (c >= Unit('a') && c <= Unit('z')) ? Unit(c - Unit('a') + Unit('A')) : c;
-}
-
-template <class Unit>
-bool SameUnits(const Text<Unit>& a, const Text<Unit>& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](Unit x, Unit y) {
-           return FoldAscii(x) == FoldAscii(y);
-         });
+// Section and key names compare without regard to case, as the Win32
+// private-profile calls compare them: by the one name key. Only the
+// comparison folds; the file keeps every name as it is spelled.
+bool SameUnits(const std::string& a, const std::string& b) { return names::SameName(a, b); }
+bool SameUnits(const std::u16string& a, const std::u16string& b) {
+  return names::FoldUnits(a) == names::FoldUnits(b);
 }
 
 template <class Unit>
@@ -198,79 +192,11 @@ Splice<Unit> PlanEdit(const Text<Unit>& text, size_t start, const Text<Unit>& se
 // Narrow strings are UTF-8 on this platform. A byte that is not part of a
 // valid sequence becomes U+FFFD rather than being dropped.
 std::u16string Utf16FromUtf8(const std::string& text) {
-  static const uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  std::u16string result;
-  size_t i = 0;
-  while (i < text.size()) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    uint32_t point = lead;
-    size_t length = 1;
-    if (lead >= 0xF0 && lead <= 0xF4) {
-      point = lead & 0x07u;
-      length = 4;
-    } else if (lead >= 0xE0 && lead < 0xF0) {
-      point = lead & 0x0Fu;
-      length = 3;
-    } else if (lead >= 0xC2 && lead < 0xE0) {
-      point = lead & 0x1Fu;
-      length = 2;
-    } else if (lead >= 0x80) {
-      length = 0;
-    }
-    bool valid = length > 0 && i + length <= text.size();
-    for (size_t k = 1; valid && k < length; ++k) {
-      const unsigned char next = static_cast<unsigned char>(text[i + k]);
-      valid = (next & 0xC0u) == 0x80u;
-      point = (point << 6) | (next & 0x3Fu);
-    }
-    if (valid && length > 1) {
-      valid =
-          point >= kSmallest[length] && point <= 0x10FFFF && !(point >= 0xD800 && point < 0xE000);
-    }
-    if (!valid) {
-      result.push_back(u'\xFFFD');
-      ++i;
-      continue;
-    }
-    if (point >= 0x10000) {
-      point -= 0x10000;
-      result.push_back(char16_t(0xD800 + (point >> 10)));
-      result.push_back(char16_t(0xDC00 + (point & 0x3FFu)));
-    } else {
-      result.push_back(char16_t(point));
-    }
-    i += length;
-  }
-  return result;
-}
-
-// An unpaired surrogate becomes U+FFFD.
-std::string Utf8FromUtf16(const std::u16string& units) {
-  std::string result;
-  for (size_t i = 0; i < units.size(); ++i) {
-    uint32_t point = units[i];
-    const bool high = point >= 0xD800 && point < 0xDC00;
-    if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
-      point = 0x10000 + ((point - 0xD800) << 10) + (units[++i] - 0xDC00u);
-    } else if (point >= 0xD800 && point < 0xE000) {
-      point = 0xFFFD;
-    }
-    if (point < 0x80) {
-      result.push_back(static_cast<char>(point));
-      continue;
-    }
-    const int tail = point < 0x800 ? 1 : point < 0x10000 ? 2 : 3;
-    static const unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
-    result.push_back(static_cast<char>(kLead[tail] | (point >> (6 * tail))));
-    for (int k = tail - 1; k >= 0; --k) {
-      result.push_back(static_cast<char>(0x80u | ((point >> (6 * k)) & 0x3Fu)));
-    }
-  }
-  return result;
+  return utf8::ToUtf16(text, utf8::OddByte::kReplace);
 }
 
 std::string Utf8Of(const std::string& text) { return text; }
-std::string Utf8Of(const std::u16string& text) { return Utf8FromUtf16(text); }
+std::string Utf8Of(const std::u16string& text) { return utf8::FromUtf16(text); }
 
 bool HasPrefix(const std::string& text, const char* prefix, size_t length) {
   return text.size() >= length && text.compare(0, length, prefix, length) == 0;
@@ -303,7 +229,7 @@ template <class Item>
 const Item* FirstNamed(const std::vector<Item>& items, std::string Item::*name,
                        const std::string& wanted) {
   for (const Item& item : items) {
-    if (winpath::SameName(item.*name, wanted)) return &item;
+    if (names::SameName(item.*name, wanted)) return &item;
   }
   return nullptr;
 }

@@ -35,7 +35,7 @@ class WaitCursorScope {
 bool SameFolder(FileSystem& fs, const std::string& a, const std::string& b) {
   FolderId idA, idB;
   if (fs.IdentifyFolder(a, idA) && fs.IdentifyFolder(b, idB) && idA == idB) return true;
-  return winpath::NormalizedFolded(fs.FullPath(a)) == winpath::NormalizedFolded(fs.FullPath(b));
+  return winpath::PathKey(fs.FullPath(a)) == winpath::PathKey(fs.FullPath(b));
 }
 
 // Below its root the kit writes only into its top folders, where it creates,
@@ -95,7 +95,7 @@ RunResult RunRedistribution(FileSystem& fs, RunFeedback& feedback, const std::st
   accounted.SetObserver([&builder](const Operation& operation) { builder.Account(operation); });
   FolderId destId;
   const bool haveDestId = fs.IdentifyFolder(destRoot, destId);
-  const std::string destFullPath = winpath::NormalizedFolded(fs.FullPath(destRoot));
+  const std::string destFullPath = fs.FullPath(destRoot);
   RunContext run{accounted, feedback,   builder, sourceRoot,   destRoot,
                  selection, haveDestId, destId,  destFullPath, options.resume};
 

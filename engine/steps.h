@@ -22,7 +22,7 @@ struct RunContext {
   // The destination root on disk, so no walk copies the kit into itself.
   bool haveDestId = false;
   FolderId destId;
-  std::string destFullPath;  // folded to upper case, for the nesting check
+  std::string destFullPath;  // as the file system spells it, for the nesting check
   bool resume = false;       // walks go on past files already present
 };
 

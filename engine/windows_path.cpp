@@ -1,26 +1,17 @@
 #include "engine/windows_path.h"
 
+#include "engine/name_key.h"
+
 namespace vostrel::winpath {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-char FoldChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string Fold(std::string text) {
-  for (char& c : text) c = FoldChar(c);
-  return text;
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldChar(a[i]) != FoldChar(b[i])) return false;
-  }
-  return true;
-}
-
 std::string Join(const std::string& folder, const std::string& name) {
   return folder + "\\" + name;
+}
+
+std::string JoinRelative(const std::string& folder, const std::string& name) {
+  return folder.empty() ? name : folder + "/" + name;
 }
 
 std::string Normalized(const std::string& path) {
@@ -35,15 +26,24 @@ std::string Normalized(const std::string& path) {
   return result;
 }
 
-std::string NormalizedFolded(const std::string& path) { return Fold(Normalized(path)); }
+std::u16string PathKey(const std::string& path) { return names::FoldKey(Normalized(path)); }
+
+namespace {
+
+template <class Text>
+bool IsWithinText(const Text& inner, const Text& outer) {
+  using Unit = typename Text::value_type;
+  if (inner == outer) return true;
+  const Text prefix = outer.back() == Unit('/') ? outer : outer + Unit('/');
+  return inner.compare(0, prefix.size(), prefix) == 0;
+}
+
+}  // namespace
 
 bool IsWithin(const std::string& inner, const std::string& outer, bool foldCase) {
   if (inner.empty() || outer.empty()) return false;
-  const std::string a = foldCase ? NormalizedFolded(inner) : Normalized(inner);
-  const std::string b = foldCase ? NormalizedFolded(outer) : Normalized(outer);
-  if (a == b) return true;
-  const std::string prefix = b.back() == '/' ? b : b + "/";
-  return a.compare(0, prefix.size(), prefix) == 0;
+  return foldCase ? IsWithinText(PathKey(inner), PathKey(outer))
+                  : IsWithinText(Normalized(inner), Normalized(outer));
 }
 
 namespace {
@@ -72,6 +72,14 @@ std::string DropTrailingSeparators(std::string path, bool backslashSeparates) {
     path.pop_back();
   }
   return path;
+}
+
+std::string FolderOf(const std::string& path, bool backslashSeparates) {
+  const std::string item = DropTrailingSeparators(path, backslashSeparates);
+  const std::size_t cut = LastSeparator(item, backslashSeparates);
+  if (cut == std::string::npos) return std::string();
+  std::string folder = DropTrailingSeparators(item.substr(0, cut + 1), backslashSeparates);
+  return folder == item ? std::string() : folder;
 }
 
 bool RelativeTo(const std::string& root, const std::string& path, std::string& relative) {

@@ -1,5 +1,6 @@
-// Windows-form paths and name comparison: the one place that knows what a
-// separator is, how names compare, and when one path lies within another.
+// Windows-form paths: the one place that knows what a separator is, how a
+// path splits into its folder and name, and when one path lies within
+// another. Names within them compare by the name key (engine/name_key.h).
 // Portable (no OS header), so the engine, both front ends and both platform
 // layers share it.
 #pragma once
@@ -12,20 +13,18 @@ namespace vostrel::winpath {
 // '\' and '/' both separate components, as they do for the Win32 calls.
 bool IsSeparator(char c);
 
-// Names compare without regard to ASCII case, as the engine's reader and the
-// private-profile writer compare them: upper-cased.
-char FoldChar(char c);
-std::string Fold(std::string text);
-bool SameName(const std::string& a, const std::string& b);
-
 // folder + "\" + name: how the engine forms every path below a root.
 std::string Join(const std::string& folder, const std::string& name);
+// folder + "/" + name, the name alone below the empty folder: how a path
+// relative to a root (a kit path) is formed.
+std::string JoinRelative(const std::string& folder, const std::string& name);
 
 // '/' separators, runs of them collapsed, trailing ones dropped (a lone "/"
 // stays). For comparing folders, not for opening them.
 std::string Normalized(const std::string& path);
-// Normalized and folded: two spellings of one folder give the same text.
-std::string NormalizedFolded(const std::string& path);
+// The name key of the normalized path: two spellings of one folder give the
+// same key.
+std::u16string PathKey(const std::string& path);
 
 // Whether `inner` is `outer` or lies below it. Both are normalized first;
 // with `foldCase` names compare without regard to case.
@@ -36,6 +35,11 @@ bool IsWithin(const std::string& inner, const std::string& outer, bool foldCase 
 // with '/' from names as a Linux disk holds them, where a name may hold '\'.
 std::string ParentOf(const std::string& path, bool backslashSeparates = true);
 std::string LastName(const std::string& path, bool backslashSeparates = true);
+
+// The folder that holds `path`, spelled so that it names that folder: a
+// root keeps its separator ("/", "X:\"). Empty for a root and for a bare
+// name. Trailing separators of `path` do not count.
+std::string FolderOf(const std::string& path, bool backslashSeparates = true);
 
 // Trailing separators go; a root ("/", "X:\", "X:/") stays whole. With
 // `backslashSeparates` false only '/' counts (a name on Linux may hold '\').

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "engine/name_key.h"
 #include "engine/windows_path.h"
 
 namespace vostrel::platform {
@@ -19,9 +20,9 @@ struct FileCloser {
 };
 
 bool NamedAsImage(const std::string& path) {
-  const std::string name = winpath::Fold(winpath::LastName(path));
-  for (const char* suffix : {".ISO", ".IMG"}) {
-    const std::size_t size = std::strlen(suffix);
+  const std::u16string name = names::FoldKey(winpath::LastName(path));
+  for (const std::u16string suffix : {u".ISO", u".IMG"}) {
+    const std::size_t size = suffix.size();
     if (name.size() > size && name.compare(name.size() - size, size, suffix) == 0) return true;
   }
   return false;

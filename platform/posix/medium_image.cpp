@@ -1,4 +1,5 @@
 #include "platform/posix/medium_image.h"
+#include "engine/name_key.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -13,9 +14,10 @@
 #include <functional>
 #include <unordered_map>
 
-#include "platform/posix/case_fold.h"
-
 namespace vostrel::posix {
+
+using names::FoldKey;
+using names::NtfsLess;
 
 using platform::IsoFailed;
 using platform::PendingIsoFailures;

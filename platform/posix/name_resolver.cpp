@@ -13,10 +13,12 @@
 #include <cstring>
 #include <string_view>
 
+#include "engine/name_key.h"
 #include "engine/windows_path.h"
-#include "platform/posix/case_fold.h"
 
 namespace vostrel::posix {
+
+using names::FoldKey;
 
 namespace {
 

@@ -9,13 +9,17 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/posix/case_fold.h"
+#include "engine/name_key.h"
 #include "platform/posix/copies_ahead.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/profile_writer.h"
 #include "platform/posix/win32_errors.h"
 
 namespace vostrel::posix {
+
+using names::FoldKey;
+using names::MatchesPattern;
+using names::NtfsLess;
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/windows_path.h"
 #include "platform/posix/name_resolver.h"
 #include "platform/posix/posix_whole_file.h"
 
@@ -229,11 +230,10 @@ OutputTarget LocateOutput(const std::string& path) {
     }
   }
   const std::string file = posix::FollowLinks(path);
-  const std::size_t slash = file.rfind('/');
-  const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
-  const std::string folder = slash == std::string::npos ? "."
-                             : slash == 0               ? "/"
-                                                        : file.substr(0, slash);
+  // A Linux name may hold '\': only '/' separates here.
+  const std::string name = winpath::LastName(file, false);
+  std::string folder = winpath::ParentOf(file, false);
+  if (folder.empty()) folder = file.find('/') == 0 ? "/" : ".";
   const std::string resolved = posix::RealPath(folder);
   if (resolved.empty() || name.empty() || stat(resolved.c_str(), &status) != 0 ||
       !S_ISDIR(status.st_mode)) {

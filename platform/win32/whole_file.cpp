@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "engine/windows_path.h"
 #include "platform/whole_file.h"
 #include "platform/win32/win32_file_system.h"
 
@@ -189,7 +190,7 @@ OutputTarget LocateOutput(const std::string& path) {
   }
   // Links followed and names spelled as on disk, as the kit's roots are.
   const std::string file = Win32FileSystem().FullPath(full);
-  const std::string folder = file.substr(0, file.find_last_of("\\/"));
+  const std::string folder = winpath::ParentOf(file);
   const DWORD attributes = GetFileAttributesA(folder.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     return OutputTarget{Kind::kNoFolder, folder};

@@ -178,6 +178,34 @@ TEST_F(KitVerify, SetupTypeInUtf16IsReadAsItsReaderReadsIt) {
   EXPECT_EQ(check.out, "");
 }
 
+#ifndef _WIN32
+// On Linux names are UTF-8 and the file system finds them by the name key;
+// on Windows the system itself decides which names are one.
+TEST_F(KitVerify, NamesDifferingOnlyInCaseAreOneFileToEveryMode) {
+  tree_.Write("medium/Talvor Imaging/Vok/dll/Ärger.txt", "a\n");
+  ASSERT_EQ(Build().exitCode, 0);
+  std::filesystem::rename(tree_.Path("kit/Talvor Imaging/Vok/dll/Ärger.txt"),
+                          tree_.Path("kit/Talvor Imaging/Vok/dll/ärger.txt"));
+  const struct {
+    std::vector<std::string> arguments;
+    std::string said;
+  } modes[] = {
+      {{"--verify"}, "the kit matches"},
+      {{"--dry-run", "--resume"}, "would keep 19 files"},
+      {{"--resume"}, " 19 files kept"},
+  };
+  for (const auto& mode : modes) {
+    KitResult run = Build(mode.arguments);
+    EXPECT_EQ(run.exitCode, 0) << mode.arguments[0] << run.out << run.err;
+    EXPECT_TRUE(Has(run.err, mode.said)) << run.err;
+    EXPECT_FALSE(Has(run.out + run.err, "rger.txt")) << run.out << run.err;
+  }
+  const auto kit = tree_.Snapshot("kit/Talvor Imaging/Vok/dll");
+  EXPECT_EQ(kit.count("ärger.txt"), 1u);
+  EXPECT_EQ(kit.count("Ärger.txt"), 0u);
+}
+#endif
+
 TEST_F(KitVerify, WrongKindsStandInForEachOther) {
   ASSERT_EQ(Build().exitCode, 0);
   std::filesystem::remove_all(tree_.Path("kit/Talvor Imaging/Drivers/TalvorAux"));

@@ -7,7 +7,6 @@
 #include "engine/forwarding_file_system.h"
 #include "engine/recording_file_system.h"
 #include "engine/steps.h"
-#include "engine/windows_path.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace vostrel::testing {
@@ -29,7 +28,7 @@ class CopyTreeTest : public EngineTest {
                    "",
                    resume};
     run.haveDestId = run.fs.IdentifyFolder(run.destRoot, run.destId);
-    run.destFullPath = winpath::NormalizedFolded(run.fs.FullPath(run.destRoot));
+    run.destFullPath = run.fs.FullPath(run.destRoot);
     return CopyTree(run, tree.Path(from), tree.Path(to), recursive);
   }
 };

@@ -16,11 +16,12 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/case_fold.h"
+#include "engine/name_key.h"
 #include "platform/posix/medium_image.h"
 
 namespace {
 
+namespace names = vostrel::names;
 namespace posix = vostrel::posix;
 
 // Bytes read from the files of one input, at most.
@@ -37,7 +38,7 @@ void CheckName(const posix::ImageItem& item, const std::string& path) {
       name.find_first_of("/\\") != std::string::npos) {
     Fail("a name no Windows folder can hold", path);
   }
-  if (item.key != posix::FoldKey(name)) Fail("a key that is not the name's", path);
+  if (item.key != names::FoldKey(name)) Fail("a key that is not the name's", path);
 }
 
 void CheckContent(const posix::MediumImage& image, const posix::ImageItem& file,
@@ -69,7 +70,7 @@ void CheckTree(const posix::MediumImage& image) {
       const std::string path = folderPath.empty() ? item.name : folderPath + "/" + item.name;
       CheckName(item, path);
       if (previous != nullptr &&
-          posix::NtfsLess(item.key, item.name, previous->key, previous->name)) {
+          names::NtfsLess(item.key, item.name, previous->key, previous->name)) {
         Fail("a folder out of NTFS order", path);
       }
       previous = &item;

@@ -14,11 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/case_fold.h"
+#include "engine/name_key.h"
 #include "platform/posix/name_resolver.h"
 
 namespace {
 
+namespace names = vostrel::names;
 namespace posix = vostrel::posix;
 
 std::string gRoot;
@@ -96,7 +97,7 @@ void CheckResolution(const std::string& path) {
   if (native.size() != split.parts.size()) Fail("parts were added or lost", path);
   for (size_t i = 0; i < native.size(); ++i) {
     if (native[i] != split.parts[i] &&
-        posix::FoldKey(native[i]) != posix::FoldKey(split.parts[i])) {
+        names::FoldKey(native[i]) != names::FoldKey(split.parts[i])) {
       Fail("a part resolved to another name", path);
     }
   }
@@ -107,7 +108,7 @@ void CheckResolution(const std::string& path) {
     std::string spelling;
     const std::string folder = split.base;
     if (names.Lookup(folder, split.parts[0], spelling)) {
-      if (posix::FoldKey(spelling) != posix::FoldKey(split.parts[0])) {
+      if (names::FoldKey(spelling) != names::FoldKey(split.parts[0])) {
         Fail("a lookup found another name", path);
       }
       if (!Exists(posix::JoinNative(folder, spelling))) Fail("a lookup found nothing", path);
@@ -158,10 +159,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   // The input as a FindFirst pattern against the name that follows a '|'.
   const size_t bar = input.find('|');
   if (bar != std::string::npos) {
-    const std::u16string pattern = posix::FoldKey(input.substr(0, bar));
-    const std::u16string name = posix::FoldKey(input.substr(bar + 1));
+    const std::u16string pattern = names::FoldKey(input.substr(0, bar));
+    const std::u16string name = names::FoldKey(input.substr(bar + 1));
     const bool everything = pattern == u"*" || pattern == u"*.*";
-    if (!everything && posix::MatchesPattern(pattern, name) != PlainMatch(pattern, name)) {
+    if (!everything && names::MatchesPattern(pattern, name) != PlainMatch(pattern, name)) {
       Fail("a pattern matched otherwise than a plain matcher", input);
     }
   }

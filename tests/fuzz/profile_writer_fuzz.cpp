@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/name_key.h"
 #include "engine/profile_text.h"
 
 namespace {
@@ -28,24 +29,16 @@ bool IsBlank(Unit c) {
 }
 
 template <class Unit>
-Unit Fold(Unit c) {
-  return (c >= Unit('a') && c <= Unit('z')) ? Unit(c - Unit('a') + Unit('A')) : c;
-}
-
-template <class Unit>
 Text<Unit> Trim(const Text<Unit>& text, size_t begin, size_t end) {
   while (begin < end && IsBlank(text[begin])) ++begin;
   while (end > begin && IsBlank(text[end - 1])) --end;
   return text.substr(begin, end - begin);
 }
 
-template <class Unit>
-bool SameName(const Text<Unit>& a, const Text<Unit>& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  }
-  return true;
+// Names compare as Windows compares them, by the one name key.
+bool SameName(const std::string& a, const std::string& b) { return vostrel::names::SameName(a, b); }
+bool SameName(const std::u16string& a, const std::u16string& b) {
+  return vostrel::names::FoldUnits(a) == vostrel::names::FoldUnits(b);
 }
 
 // A line: its text [begin, end) and its ending [end, next).

@@ -1,13 +1,13 @@
 // Case-insensitive keys and NTFS order, where a disk cannot show the
 // difference (surrogate order, invalid bytes, patterns).
-#include "platform/posix/case_fold.h"
+#include "engine/name_key.h"
 
 #include <gtest/gtest.h>
 
-namespace vostrel::posix {
+namespace vostrel::names {
 namespace {
 
-TEST(CaseFoldTest, NamesDifferingOnlyInCaseShareAKey) {
+TEST(NameKeyTest, NamesDifferingOnlyInCaseShareAKey) {
   const std::pair<const char*, const char*> same[] = {
       {"setup.exe", "SETUP.EXE"},
       {"ärger", "ÄRGER"},
@@ -27,12 +27,14 @@ TEST(CaseFoldTest, NamesDifferingOnlyInCaseShareAKey) {
   for (const auto& [small, capital] : same) {
     EXPECT_EQ(FoldKey(small), FoldKey(capital)) << small << " / " << capital;
   }
+  EXPECT_TRUE(SameName("vokPellam.DLL", "VOKPELLAM.dll"));
+  EXPECT_FALSE(SameName("vok", "voks"));
   // No simple capital: these stay apart.
   EXPECT_NE(FoldKey("straße"), FoldKey("STRASSE"));
   EXPECT_NE(FoldKey("ŉ"), FoldKey("ʼN"));
 }
 
-TEST(CaseFoldTest, InvalidBytesStandForThemselves) {
+TEST(NameKeyTest, InvalidBytesStandForThemselves) {
   // Latin-1 'ä' and 'Ä' are not UTF-8: they neither fold nor match the UTF-8 letters.
   EXPECT_NE(FoldKey("\xE4"), FoldKey("\xC4"));
   EXPECT_NE(FoldKey("\xC4"), FoldKey("Ä"));
@@ -44,7 +46,7 @@ TEST(CaseFoldTest, InvalidBytesStandForThemselves) {
   EXPECT_NE(FoldKey("\xED\xA0\x80"), FoldKey("\xED\xA0\x81"));
 }
 
-TEST(CaseFoldTest, OrdersAsNtfsDoes) {
+TEST(NameKeyTest, OrdersAsNtfsDoes) {
   auto less = [](const std::string& a, const std::string& b) {
     return NtfsLess(FoldKey(a), a, FoldKey(b), b);
   };
@@ -57,7 +59,7 @@ TEST(CaseFoldTest, OrdersAsNtfsDoes) {
   EXPECT_TRUE(less("\xF0\x9F\x98\x80", "\xEF\xBC\xA1"));
 }
 
-TEST(CaseFoldTest, PatternsMatchWithoutRegardToCase) {
+TEST(NameKeyTest, PatternsMatchWithoutRegardToCase) {
   auto matches = [](const std::string& pattern, const std::string& name) {
     return MatchesPattern(FoldKey(pattern), FoldKey(name));
   };
@@ -71,4 +73,4 @@ TEST(CaseFoldTest, PatternsMatchWithoutRegardToCase) {
 }
 
 }  // namespace
-}  // namespace vostrel::posix
+}  // namespace vostrel::names

@@ -1,6 +1,8 @@
-#include "platform/posix/case_fold.h"
+#include "engine/name_key.h"
 
-namespace vostrel::posix {
+#include "engine/utf8.h"
+
+namespace vostrel::names {
 
 namespace {
 
@@ -87,45 +89,6 @@ char32_t CyrillicUpper(char32_t c) {
   return c;
 }
 
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
-// Decodes one well-formed UTF-8 sequence at name[at] (no overlong forms, no
-// surrogates, nothing above U+10FFFF). Returns its length, or 0 when the
-// byte there does not start one.
-size_t DecodeOne(std::string_view name, size_t at, char32_t& out) {
-  auto byte = [&](size_t i) { return static_cast<unsigned char>(name[at + i]); };
-  size_t left = name.size() - at;
-  unsigned char lead = byte(0);
-  if (lead < 0x80) {
-    out = lead;
-    return 1;
-  }
-  if (InRange(lead, 0xC2, 0xDF)) {
-    if (left < 2 || !IsContinuation(byte(1))) return 0;
-    out = (char32_t(lead & 0x1F) << 6) | (byte(1) & 0x3F);
-    return 2;
-  }
-  if (InRange(lead, 0xE0, 0xEF)) {
-    if (left < 3 || !IsContinuation(byte(1)) || !IsContinuation(byte(2))) return 0;
-    if (lead == 0xE0 && byte(1) < 0xA0) return 0;   // overlong
-    if (lead == 0xED && byte(1) >= 0xA0) return 0;  // surrogate
-    out = (char32_t(lead & 0x0F) << 12) | (char32_t(byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
-    return 3;
-  }
-  if (InRange(lead, 0xF0, 0xF4)) {
-    if (left < 4 || !IsContinuation(byte(1)) || !IsContinuation(byte(2)) ||
-        !IsContinuation(byte(3))) {
-      return 0;
-    }
-    if (lead == 0xF0 && byte(1) < 0x90) return 0;   // overlong
-    if (lead == 0xF4 && byte(1) >= 0x90) return 0;  // above U+10FFFF
-    out = (char32_t(lead & 0x07) << 18) | (char32_t(byte(1) & 0x3F) << 12) |
-          (char32_t(byte(2) & 0x3F) << 6) | (byte(3) & 0x3F);
-    return 4;
-  }
-  return 0;
-}
-
 }  // namespace
 
 char32_t SimpleUpper(char32_t c) {
@@ -137,28 +100,17 @@ char32_t SimpleUpper(char32_t c) {
 }
 
 std::u16string FoldKey(std::string_view name) {
-  std::u16string key;
-  key.reserve(name.size());
-  for (size_t at = 0; at < name.size();) {
-    char32_t c = 0;
-    size_t length = DecodeOne(name, at, c);
-    if (length == 0) {
-      key.push_back(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(name[at])));
-      ++at;
-      continue;
-    }
-    at += length;
-    c = SimpleUpper(c);
-    if (c < 0x10000) {
-      key.push_back(static_cast<char16_t>(c));
-    } else {
-      c -= 0x10000;
-      key.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      key.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    }
-  }
-  return key;
+  return FoldUnits(utf8::ToUtf16(name, utf8::OddByte::kKeep));
 }
+
+std::u16string FoldUnits(std::u16string units) {
+  // Every code point with a simple capital lies below U+10000, so folding
+  // unit by unit leaves surrogates, paired or not, as they are.
+  for (char16_t& unit : units) unit = static_cast<char16_t>(SimpleUpper(unit));
+  return units;
+}
+
+bool SameName(std::string_view a, std::string_view b) { return FoldKey(a) == FoldKey(b); }
 
 bool NtfsLess(const std::u16string& keyA, std::string_view nameA, const std::u16string& keyB,
               std::string_view nameB) {
@@ -192,4 +144,4 @@ bool MatchesPattern(const std::u16string& foldedPattern, const std::u16string& f
   return p == foldedPattern.size();
 }
 
-}  // namespace vostrel::posix
+}  // namespace vostrel::names

@@ -1,15 +1,14 @@
-// Names compared as Windows compares them: without regard to case, by simple
-// Unicode case mapping, and sorted as NTFS sorts a folder's entries.
+// The one name key: names compared as Windows compares them, without regard
+// to case by simple Unicode case mapping, and sorted as NTFS sorts a
+// folder's entries. The POSIX layer finds names on disk with it; the dry
+// run, the kit check and the setup-type file compare names with it, so all
+// of them treat the same spellings as one name. Portable: no OS header.
 #pragma once
-
-#ifndef VOSTREL_POSIX_LAYER
-#error "platform/posix/case_fold.h is private to the POSIX layer: include platform/*.h"
-#endif
 
 #include <string>
 #include <string_view>
 
-namespace vostrel::posix {
+namespace vostrel::names {
 
 // The upper-case form of one code point by simple case mapping (Latin-1
 // Supplement, Latin Extended-A, Greek and Cyrillic besides ASCII); any other
@@ -20,7 +19,13 @@ char32_t SimpleUpper(char32_t c);
 // upper-cased, as UTF-16 code units, the units NTFS orders by. A byte that is
 // not part of valid UTF-8 stands for itself as a lone surrogate 0xDC80..0xDCFF,
 // which no valid name can produce, so odd names never collide with real ones.
+// A path's key is its names' keys with the separators between them.
 std::u16string FoldKey(std::string_view name);
+// The same for text already in UTF-16 (a UTF-16 setup-type file).
+std::u16string FoldUnits(std::u16string units);
+
+// Whether two names differ only in case.
+bool SameName(std::string_view a, std::string_view b);
 
 // NTFS enumeration order: ordinal on the folded keys, ties (names that differ
 // only in case) broken by the raw bytes so the order is total.
@@ -31,4 +36,4 @@ bool NtfsLess(const std::u16string& keyA, std::string_view nameA, const std::u16
 // name; "*" and "*.*" match every name, as on Windows.
 bool MatchesPattern(const std::u16string& foldedPattern, const std::u16string& foldedName);
 
-}  // namespace vostrel::posix
+}  // namespace vostrel::names
