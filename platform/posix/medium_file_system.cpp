@@ -108,23 +108,6 @@ bool ReadImageFile(const std::string& path, const platform::ChunkSink& take, boo
   }
 }
 
-// An enumeration that marks, at every step, which side answers the call.
-class MediumFileSystem::Answering : public FolderEnumeration {
- public:
-  Answering(std::unique_ptr<FolderEnumeration> inner, bool& imageAnswered, bool fromImage)
-      : inner_(std::move(inner)), imageAnswered_(imageAnswered), fromImage_(fromImage) {}
-  bool Next(FindData& entry) override {
-    imageAnswered_ = fromImage_;
-    return inner_->Next(entry);
-  }
-  std::vector<FindData> Ahead() const override { return inner_->Ahead(); }
-
- private:
-  std::unique_ptr<FolderEnumeration> inner_;
-  bool& imageAnswered_;
-  bool fromImage_;
-};
-
 MediumFileSystem::MediumFileSystem(platform::SkipListener onSkip)
     : disk_(onSkip), onSkip_(std::move(onSkip)) {}
 
@@ -196,7 +179,7 @@ std::unique_ptr<FolderEnumeration> MediumFileSystem::FindFirst(const std::string
   std::unique_ptr<FolderEnumeration> listed = disk_.FindFirst(pattern, first);
   FromDisk(true);
   if (!listed) return nullptr;
-  return std::make_unique<Answering>(std::move(listed), imageAnswered_, false);
+  return PosixFileSystem::Marking(std::move(listed), imageAnswered_, false);
 }
 
 std::unique_ptr<FolderEnumeration> MediumFileSystem::FindInImage(const OpenImage& open,
@@ -239,8 +222,8 @@ std::unique_ptr<FolderEnumeration> MediumFileSystem::FindInImage(const OpenImage
   }
   first = entries.front();
   imageAnswered_ = true;
-  return std::make_unique<Answering>(PosixFileSystem::Enumerate(lastError_, std::move(entries)),
-                                     imageAnswered_, true);
+  return PosixFileSystem::Marking(PosixFileSystem::Enumerate(lastError_, std::move(entries)),
+                                  imageAnswered_, true);
 }
 
 std::string MediumFileSystem::FullPath(const std::string& path) {

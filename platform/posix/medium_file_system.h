@@ -61,18 +61,12 @@ class MediumFileSystem : public FileSystem {
   void SetByteListener(platform::ByteListener onBytes) {
     disk_.SetByteListener(std::move(onBytes));
   }
-  // Copies out of a folder are made ahead on `jobs` threads; out of an image
-  // they are not (its enumerations name nothing ahead).
-  void CopyAheadWith(unsigned jobs) { disk_.CopyAheadWith(jobs); }
-  void BeginCopiesAhead(const std::string& source, const std::string& dest,
-                        const std::vector<std::string>& names) override {
-    disk_.BeginCopiesAhead(source, dest, names);
-  }
-  void EndCopiesAhead() override { disk_.EndCopiesAhead(); }
+  // The disk under the medium: copies out of a folder on it may be made
+  // ahead (copies_ahead.h); out of an image they are not (its enumerations
+  // name nothing ahead).
+  PosixFileSystem& Disk() { return disk_; }
 
  private:
-  class Answering;
-
   // The item `path` names in the image it lies in, or nullptr with the
   // error set (a file or a path not found).
   const ImageItem* Find(const OpenImage& open, const std::string& relative);

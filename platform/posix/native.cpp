@@ -12,6 +12,7 @@
 
 #include "engine/windows_path.h"
 #include "platform/disc_image.h"
+#include "platform/posix/copies_ahead.h"
 #include "platform/posix/medium_file_system.h"
 #include "platform/posix/posix_file_system.h"
 
@@ -38,10 +39,10 @@ class PosixFolderLock : public FolderLock {
 
 std::unique_ptr<FileSystem> MakeNativeFileSystem(SkipListener onSkip, ByteListener onBytes,
                                                  unsigned jobs) {
-  auto fs = std::make_unique<posix::MediumFileSystem>(std::move(onSkip));
-  fs->SetByteListener(std::move(onBytes));
-  fs->CopyAheadWith(jobs);
-  return fs;
+  auto medium = std::make_unique<posix::MediumFileSystem>(std::move(onSkip));
+  medium->SetByteListener(std::move(onBytes));
+  posix::PosixFileSystem& disk = medium->Disk();
+  return posix::CopiesAheadFileSystem::Around(std::move(medium), disk, jobs);
 }
 
 std::unique_ptr<FolderLock> LockFolder(const std::string& path) {
