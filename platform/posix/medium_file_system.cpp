@@ -93,19 +93,13 @@ bool ReadImageFile(const std::string& path, const platform::ChunkSink& take, boo
   }
   std::unique_ptr<ContentStream> stream = open->image->OpenContent(*walk.last, error);
   if (!stream) return false;
-  std::vector<char> buffer(size_t{1} << 20);
-  for (;;) {
-    const long got = stream->Read(buffer.data(), buffer.size());
-    if (got < 0) {
-      error = std::strerror(errno);
-      return false;
-    }
-    if (got == 0) return true;
-    if (!take(buffer.data(), static_cast<size_t>(got))) {
-      error = "the reader stopped";
-      return false;
-    }
-  }
+  return platform::ReadChunks(
+      [&stream](char* buffer, size_t size, std::string& failure) {
+        const long got = stream->Read(buffer, size);
+        if (got < 0) failure = std::strerror(errno);
+        return got;
+      },
+      take, error);
 }
 
 MediumFileSystem::MediumFileSystem(platform::SkipListener onSkip)
