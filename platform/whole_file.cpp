@@ -59,8 +59,9 @@ bool WriteAndCommit(const std::unique_ptr<WholeFile>& file, const std::string& t
 
 }  // namespace
 
-bool ReadChunks(const ChunkSource& next, const ChunkSink& take, std::string& error) {
-  std::vector<char> buffer(std::size_t{1} << 20);
+bool ReadChunks(const ChunkSource& next, const ChunkSink& take, std::string& error,
+                std::size_t chunk) {
+  std::vector<char> buffer(chunk);
   for (;;) {
     const long got = next(buffer.data(), buffer.size(), error);
     if (got < 0) return false;

@@ -48,8 +48,10 @@ using ChunkSource = std::function<long(char* buffer, std::size_t size, std::stri
 
 // Reads `next` to its end, chunk by chunk, into `take`: the one loop every
 // whole read goes through (a file on disk, a file in an image, a file to
-// edit). False with a message when a read fails or `take` stops it.
-bool ReadChunks(const ChunkSource& next, const ChunkSink& take, std::string& error);
+// edit), in chunks of up to `chunk` bytes. False with a message when a read
+// fails or `take` stops it.
+bool ReadChunks(const ChunkSource& next, const ChunkSink& take, std::string& error,
+                std::size_t chunk = std::size_t{1} << 20);
 
 // Where an output a person names (--report, --manifest, --iso) would go,
 // found before anything is written. Links are followed: the output goes

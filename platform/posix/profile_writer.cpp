@@ -27,6 +27,9 @@ bool Fail(unsigned long code, unsigned long& win32Error) {
   return false;
 }
 
+// A setup-type file is small: its chunks need no more room than this.
+constexpr size_t kChunk = 65536;
+
 // The file's bytes into `content`; 0 or errno.
 int ReadAll(int fd, std::string& content) {
   int error = 0;
@@ -44,7 +47,7 @@ int ReadAll(int fd, std::string& content) {
         content.append(data, size);
         return true;
       },
-      unused);
+      unused, kChunk);
   return error;
 }
 
