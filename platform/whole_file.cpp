@@ -59,25 +59,41 @@ bool WriteAndCommit(const std::unique_ptr<WholeFile>& file, const std::string& t
 
 }  // namespace
 
+bool ReadChunks(const ChunkSource& next, const ChunkSink& take, std::string& error,
+                std::size_t chunk) {
+  std::vector<char> buffer(chunk);
+  for (;;) {
+    const long got = next(buffer.data(), buffer.size(), error);
+    if (got < 0) return false;
+    if (got == 0) return true;
+    if (!take(buffer.data(), static_cast<std::size_t>(got))) {
+      error = "the reader stopped";
+      return false;
+    }
+  }
+}
+
 bool ReadWholeFile(const std::string& path, const ChunkSink& take, std::string& error) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) {
     error = std::strerror(errno);
     return false;
   }
-  std::vector<char> buffer(std::size_t{1} << 20);
-  for (;;) {
-    const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
-    if (got > 0 && !take(buffer.data(), got)) {
-      error = "the reader stopped";
-      return false;
-    }
-    if (got < buffer.size()) {
-      if (!std::ferror(file.get())) return true;
-      error = "read error";
-      return false;
-    }
-  }
+  bool ended = false;
+  return ReadChunks(
+      [&](char* buffer, std::size_t size, std::string& failure) -> long {
+        if (ended) return 0;
+        const std::size_t got = std::fread(buffer, 1, size, file.get());
+        if (got < size) {
+          if (std::ferror(file.get())) {
+            failure = "read error";
+            return -1;
+          }
+          ended = true;
+        }
+        return static_cast<long>(got);
+      },
+      take, error);
 }
 
 std::string TemporaryName() {

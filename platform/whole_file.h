@@ -42,6 +42,17 @@ using ChunkSink = std::function<bool(const char* data, std::size_t size)>;
 // a message when it cannot be opened or read, or `take` stops it.
 bool ReadWholeFile(const std::string& path, const ChunkSink& take, std::string& error);
 
+// Where a whole read takes its bytes from: up to `size` bytes into `buffer`,
+// how many (0 at the end), or -1 with the reason in `error`.
+using ChunkSource = std::function<long(char* buffer, std::size_t size, std::string& error)>;
+
+// Reads `next` to its end, chunk by chunk, into `take`: the one loop every
+// whole read goes through (a file on disk, a file in an image, a file to
+// edit), in chunks of up to `chunk` bytes. False with a message when a read
+// fails or `take` stops it.
+bool ReadChunks(const ChunkSource& next, const ChunkSink& take, std::string& error,
+                std::size_t chunk = std::size_t{1} << 20);
+
 // Where an output a person names (--report, --manifest, --iso) would go,
 // found before anything is written. Links are followed: the output goes
 // where a link leads, and the link stays a link.

@@ -1,9 +1,10 @@
-// Copies made ahead of the walk on worker threads (vostrel-kit --jobs N).
-// Each folder the walk enters names its files' copies in order; workers copy
-// them into unnamed files (O_TMPFILE) in the kit folder, and the walk's own
-// thread takes each one when it asks for that copy, to link it into place or
-// drop it. Nothing here touches a name on disk: a copy never taken vanishes
-// with its descriptor, on any ending of the process.
+// Copies made ahead of the walk on worker threads (vostrel-kit --jobs N), as
+// a file system around the native one. Each folder the walk enters names its
+// files' copies in order (BeginCopiesAhead); workers copy them into unnamed
+// pending files in the kit folder, and CopyOneFile takes each one when the
+// walk asks for that copy, to link it into place or drop it. Nothing made
+// ahead touches a name on disk: a copy never taken vanishes with its
+// descriptor, on any ending of the process.
 #pragma once
 
 #ifndef VOSTREL_POSIX_LAYER
@@ -19,7 +20,11 @@
 #include <thread>
 #include <vector>
 
-#include "platform/posix/posix_internal.h"
+#include "engine/file_system.h"
+#include "platform/native.h"
+#include "platform/posix/medium_file_system.h"
+#include "platform/posix/pending_file.h"
+#include "platform/posix/posix_file_system.h"
 
 namespace vostrel::posix {
 
@@ -35,11 +40,12 @@ struct AheadFolders {
 // A copy made ahead: the unnamed file, its size, and whether it shares the
 // original's blocks (a reflink).
 struct MadeCopy {
-  UniqueFd out;
+  PendingFile file;
   uint64_t bytes = 0;
   bool cloned = false;
 };
 
+// The copies of the folders a walk is in, made and taken in order.
 class CopiesAhead {
  public:
   // Copies the file `leaf` of `folders.from` into an unnamed file in
@@ -97,6 +103,68 @@ class CopiesAhead {
   bool stopped_ = false;
   bool ending_ = false;
   std::vector<std::thread> workers_;
+};
+
+// The native file system on Linux: the medium's (`inner`) for everything,
+// but once asked to copy ahead on more than one thread, where a
+// fail-if-exists copy was made ahead out of a folder of the disk under
+// `inner`, that copy is placed instead. A write that finds the disk full
+// while copies made ahead hold room drops them, makes none any more, and is
+// tried once more: a full disk fails where a run one file at a time fails.
+class CopiesAheadFileSystem : public platform::NativeFileSystem {
+ public:
+  explicit CopiesAheadFileSystem(std::unique_ptr<MediumFileSystem> inner);
+
+  // Copies made ahead on `jobs` threads from now on; none where `jobs` is 1
+  // or the disk makes no unnamed files.
+  void CopyAheadWith(unsigned jobs) override;
+  platform::SkipListener SetSkipListener(platform::SkipListener onSkip) override {
+    return inner_->SetSkipListener(std::move(onSkip));
+  }
+  void SetByteListener(platform::ByteListener onBytes) override {
+    inner_->SetByteListener(std::move(onBytes));
+  }
+  bool ReadMediumFile(const std::string& path, const platform::ChunkSink& take,
+                      std::string& error) override {
+    return inner_->ReadMediumFile(path, take, error);
+  }
+
+  void BeginCopiesAhead(const std::string& source, const std::string& dest,
+                        const std::vector<std::string>& names) override;
+  void EndCopiesAhead() override {
+    if (ahead_) ahead_->Leave();
+  }
+  bool CopyOneFile(const std::string& existing, const std::string& target,
+                   bool failIfExists) override;
+  bool CreateFolder(const std::string& path) override;
+  bool WriteProfileEntry(const std::string& section, const std::string& key,
+                         const std::string& value, const std::string& path) override;
+  unsigned long LastError() const override;
+
+  std::unique_ptr<FolderEnumeration> FindFirst(const std::string& pattern,
+                                               FindData& first) override;
+  bool SetAttributes(const std::string& path, uint32_t attributes) override;
+  bool RemoveFile(const std::string& path) override;
+  std::string FullPath(const std::string& path) override { return inner_->FullPath(path); }
+  bool IdentifyFolder(const std::string& path, FolderId& id) override;
+  bool GetInfo(const std::string& path, FileInfo& info) override;
+  uint64_t LastCopySize() const override { return inner_->LastCopySize(); }
+
+ private:
+  // Places the copy made ahead of `existing`, if there is one; false where
+  // CopyOneFile is to copy the file itself.
+  bool TakeMadeCopy(const std::string& existing, const std::string& target, bool& copied);
+  bool WithRoom(const std::function<bool()>& write);
+  // What CopyOneFile returns, once copies ahead are stopped where its copy
+  // was a reflink.
+  bool EndOfCopy(bool copied, bool cloned);
+  bool FromInner(bool result);
+  bool StopAhead() { return ahead_ && ahead_->Stop(); }
+
+  std::unique_ptr<MediumFileSystem> inner_;
+  PosixFileSystem& disk_;
+  bool diskAnswered_ = false;  // the last call was answered by placing a copy made ahead
+  std::unique_ptr<CopiesAhead> ahead_;  // last: its workers end before the rest goes
 };
 
 }  // namespace vostrel::posix

@@ -60,37 +60,14 @@ bool MediumFileSystem::ReadMediumFile(const std::string& path, const platform::C
   }
   std::unique_ptr<ContentStream> stream = open->image->OpenContent(*walk.last, error);
   if (!stream) return false;
-  std::vector<char> buffer(size_t{1} << 20);
-  for (;;) {
-    const long got = stream->Read(buffer.data(), buffer.size());
-    if (got < 0) {
-      error = std::strerror(errno);
-      return false;
-    }
-    if (got == 0) return true;
-    if (!take(buffer.data(), static_cast<size_t>(got))) {
-      error = "the reader stopped";
-      return false;
-    }
-  }
+  return platform::ReadChunks(
+      [&stream](char* buffer, size_t size, std::string& failure) {
+        const long got = stream->Read(buffer, size);
+        if (got < 0) failure = std::strerror(errno);
+        return got;
+      },
+      take, error);
 }
-
-// An enumeration that marks, at every step, which side answers the call.
-class MediumFileSystem::Answering : public FolderEnumeration {
- public:
-  Answering(std::unique_ptr<FolderEnumeration> inner, bool& imageAnswered, bool fromImage)
-      : inner_(std::move(inner)), imageAnswered_(imageAnswered), fromImage_(fromImage) {}
-  bool Next(FindData& entry) override {
-    imageAnswered_ = fromImage_;
-    return inner_->Next(entry);
-  }
-  std::vector<FindData> Ahead() const override { return inner_->Ahead(); }
-
- private:
-  std::unique_ptr<FolderEnumeration> inner_;
-  bool& imageAnswered_;
-  bool fromImage_;
-};
 
 // The disk's enumerations tell of what they leave out to whoever listens now.
 MediumFileSystem::MediumFileSystem(std::unique_ptr<OpenImage> image)
@@ -176,7 +153,7 @@ std::unique_ptr<FolderEnumeration> MediumFileSystem::FindFirst(const std::string
   std::unique_ptr<FolderEnumeration> listed = disk_.FindFirst(pattern, first);
   FromDisk(true);
   if (!listed) return nullptr;
-  return std::make_unique<Answering>(std::move(listed), imageAnswered_, false);
+  return PosixFileSystem::Marking(std::move(listed), imageAnswered_, false);
 }
 
 std::unique_ptr<FolderEnumeration> MediumFileSystem::FindInImage(const OpenImage& open,
@@ -219,8 +196,8 @@ std::unique_ptr<FolderEnumeration> MediumFileSystem::FindInImage(const OpenImage
   }
   first = entries.front();
   imageAnswered_ = true;
-  return std::make_unique<Answering>(PosixFileSystem::Enumerate(lastError_, std::move(entries)),
-                                     imageAnswered_, true);
+  return PosixFileSystem::Marking(PosixFileSystem::Enumerate(lastError_, std::move(entries)),
+                                  imageAnswered_, true);
 }
 
 std::string MediumFileSystem::FullPath(const std::string& path) {

@@ -35,7 +35,7 @@ struct OpenImage : platform::OpenedImage {
 // reason in `error`.
 std::unique_ptr<OpenImage> OpenImageAt(const std::string& root, std::string& error);
 
-class MediumFileSystem : public platform::NativeFileSystem {
+class MediumFileSystem : public FileSystem {
  public:
   explicit MediumFileSystem(std::unique_ptr<OpenImage> image = nullptr);
 
@@ -53,25 +53,21 @@ class MediumFileSystem : public platform::NativeFileSystem {
   bool IdentifyFolder(const std::string& path, FolderId& id) override;
   bool GetInfo(const std::string& path, FileInfo& info) override;
   uint64_t LastCopySize() const override { return disk_.LastCopySize(); }
-  platform::SkipListener SetSkipListener(platform::SkipListener onSkip) override;
+  // The native file system's settings (platform/native.h), for the one
+  // around this (copies_ahead.h).
+  platform::SkipListener SetSkipListener(platform::SkipListener onSkip);
   // Hears of a copy's bytes as they are written, from a folder or an image.
-  void SetByteListener(platform::ByteListener onBytes) override {
+  void SetByteListener(platform::ByteListener onBytes) {
     disk_.SetByteListener(std::move(onBytes));
   }
-  // Copies out of a folder are made ahead on `jobs` threads; out of an image
-  // they are not (its enumerations name nothing ahead).
-  void CopyAheadWith(unsigned jobs) override { disk_.CopyAheadWith(jobs); }
   bool ReadMediumFile(const std::string& path, const platform::ChunkSink& take,
-                      std::string& error) override;
-  void BeginCopiesAhead(const std::string& source, const std::string& dest,
-                        const std::vector<std::string>& names) override {
-    disk_.BeginCopiesAhead(source, dest, names);
-  }
-  void EndCopiesAhead() override { disk_.EndCopiesAhead(); }
+                      std::string& error);
+  // The disk under the medium: copies out of a folder on it may be made
+  // ahead (copies_ahead.h); out of an image they are not (its enumerations
+  // name nothing ahead).
+  PosixFileSystem& Disk() { return disk_; }
 
  private:
-  class Answering;
-
   // The image `path` lies in, and the part of `path` below its root.
   const OpenImage* ImageOf(const std::string& path, std::string& relative) const;
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "platform/isofs_library.h"
-#include "platform/posix/posix_file_system.h"
+#include "platform/posix/data_mover.h"
 
 namespace vostrel::posix {
 

@@ -12,6 +12,7 @@
 
 #include "engine/windows_path.h"
 #include "platform/disc_image.h"
+#include "platform/posix/copies_ahead.h"
 #include "platform/posix/medium_file_system.h"
 #include "platform/posix/posix_file_system.h"
 
@@ -39,7 +40,8 @@ class PosixFolderLock : public FolderLock {
 std::unique_ptr<NativeFileSystem> MakeNativeFileSystem(std::unique_ptr<OpenedImage> image) {
   // Only this layer's OpenImageSource makes them.
   std::unique_ptr<posix::OpenImage> medium(static_cast<posix::OpenImage*>(image.release()));
-  return std::make_unique<posix::MediumFileSystem>(std::move(medium));
+  return std::make_unique<posix::CopiesAheadFileSystem>(
+      std::make_unique<posix::MediumFileSystem>(std::move(medium)));
 }
 
 std::unique_ptr<FolderLock> LockFolder(const std::string& path) {

@@ -10,7 +10,6 @@
 #include <cstdlib>
 
 #include "engine/name_key.h"
-#include "platform/posix/copies_ahead.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/profile_writer.h"
 #include "platform/posix/win32_errors.h"
@@ -120,6 +119,31 @@ std::unique_ptr<FolderEnumeration> PosixFileSystem::Enumerate(unsigned long& las
   return std::make_unique<Enumeration>(lastError, std::move(entries), tellAhead);
 }
 
+namespace {
+
+class MarkingEnumeration : public FolderEnumeration {
+ public:
+  MarkingEnumeration(std::unique_ptr<FolderEnumeration> inner, bool& flag, bool value)
+      : inner_(std::move(inner)), flag_(flag), value_(value) {}
+  bool Next(FindData& entry) override {
+    flag_ = value_;
+    return inner_->Next(entry);
+  }
+  std::vector<FindData> Ahead() const override { return inner_->Ahead(); }
+
+ private:
+  std::unique_ptr<FolderEnumeration> inner_;
+  bool& flag_;
+  bool value_;
+};
+
+}  // namespace
+
+std::unique_ptr<FolderEnumeration> PosixFileSystem::Marking(
+    std::unique_ptr<FolderEnumeration> inner, bool& flag, bool value) {
+  return std::make_unique<MarkingEnumeration>(std::move(inner), flag, value);
+}
+
 PosixFileSystem::PosixFileSystem(platform::SkipListener onSkip)
     : PosixFileSystem(std::move(onSkip), CopyOptions()) {}
 
@@ -167,10 +191,6 @@ bool PosixFileSystem::FailErrno(int error, const Location& location) {
 }
 
 bool PosixFileSystem::CreateFolder(const std::string& path) {
-  return WithRoom([&] { return MakeFolder(path); });
-}
-
-bool PosixFileSystem::MakeFolder(const std::string& path) {
   Location target = Locate(path);
   if (!target.valid) return Fail(code::kPathNotFound);
   std::string spelling;
@@ -224,7 +244,7 @@ std::unique_ptr<FolderEnumeration> PosixFileSystem::FindFirst(const std::string&
     return nullptr;
   }
   first = entries.front();
-  return Enumerate(lastError_, std::move(entries), ahead_ != nullptr);
+  return Enumerate(lastError_, std::move(entries), tellAhead_);
 }
 
 DIR* PosixFileSystem::OpenListing(const Location& where) {
@@ -291,11 +311,6 @@ bool PosixFileSystem::SetAttributes(const std::string& path, uint32_t attributes
 
 bool PosixFileSystem::WriteProfileEntry(const std::string& section, const std::string& key,
                                         const std::string& value, const std::string& path) {
-  return WithRoom([&] { return WriteProfile(section, key, value, path); });
-}
-
-bool PosixFileSystem::WriteProfile(const std::string& section, const std::string& key,
-                                   const std::string& value, const std::string& path) {
   Location location = Locate(path);
   // The writer creates a missing file but never a missing folder.
   if (!location.valid || location.leaf.empty() || !location.folderFound) {

@@ -21,6 +21,7 @@
 
 #include "engine/file_system.h"
 #include "platform/native.h"
+#include "platform/posix/data_mover.h"
 #include "platform/posix/name_resolver.h"
 
 struct stat;
@@ -28,33 +29,7 @@ struct stat;
 namespace vostrel::posix {
 
 class UniqueFd;
-class CopiesAhead;
-struct AheadFolders;
-struct MadeCopy;
-
-// The bytes of a file that is not a file of its own on disk (a file inside a
-// medium image), read in order.
-class ContentStream {
- public:
-  virtual ~ContentStream() = default;
-  // Up to `size` bytes into `buffer`: how many (0 at the end), or -1 with
-  // errno set.
-  virtual long Read(char* buffer, size_t size) = 0;
-  // Back to the first byte; false with errno set.
-  virtual bool Rewind() = 0;
-};
-
-// A file copied in from outside the disk: its facts and where its bytes are.
-struct StreamedFile {
-  uint64_t size = 0;
-  int64_t modified = 0;  // seconds since 1970
-  bool readOnly = false;
-  // The bytes [offset, offset + size) of the file open as `fd`, which the
-  // kernel copies, when fd >= 0; else they are read from `stream`.
-  int fd = -1;
-  uint64_t offset = 0;
-  ContentStream* stream = nullptr;
-};
+class PendingFile;
 
 class PosixFileSystem : public FileSystem {
  public:
@@ -76,12 +51,6 @@ class PosixFileSystem : public FileSystem {
   // Hears the bytes of each copy as they are written (a copy made ahead:
   // when it is placed).
   void SetByteListener(platform::ByteListener onBytes) { onBytes_ = std::move(onBytes); }
-  // Makes the copies a walk names ahead on `jobs` worker threads, each into
-  // an unnamed file placed when the walk asks for it; 1: none made ahead.
-  void CopyAheadWith(unsigned jobs);
-  void BeginCopiesAhead(const std::string& source, const std::string& dest,
-                        const std::vector<std::string>& names) override;
-  void EndCopiesAhead() override;
 
   bool CreateFolder(const std::string& path) override;
   bool CopyOneFile(const std::string& existing, const std::string& target,
@@ -114,6 +83,29 @@ class PosixFileSystem : public FileSystem {
   static std::unique_ptr<FolderEnumeration> Enumerate(unsigned long& lastError,
                                                       std::vector<FindData> entries,
                                                       bool tellAhead = false);
+  // An enumeration of `inner` that sets `flag` to `value` at every step: for
+  // a file system over others, which of them answers LastError().
+  static std::unique_ptr<FolderEnumeration> Marking(std::unique_ptr<FolderEnumeration> inner,
+                                                    bool& flag, bool value);
+
+  // What copies made ahead (platform/posix/copies_ahead.h) need of the disk
+  // they are made on.
+  const CopyOptions& Options() const { return options_; }
+  // Enumerations from now on name the entries still to come (Ahead).
+  void NameEntriesAhead() { tellAhead_ = true; }
+  // A descriptor of its own (O_PATH) of the folder that holds `path`, as
+  // the copies through that folder hold it, and the permission bits a file
+  // created there loses (negative: not known); -1 when it cannot be held.
+  int DuplicateFolderOf(const std::string& path, int* createMask = nullptr);
+  // Whether the last copy CopyOneFile made itself was a reflink.
+  bool LastCopyCloned() const { return cloned_; }
+  // Places an unnamed copy made in the folder (`device`, `inode`) as
+  // `target`, as CopyOneFile places its own: copied, failed (LastError set),
+  // or not placed (that folder is no longer the target's): the file is then
+  // CopyOneFile's to copy.
+  enum class Placed { kCopied, kFailed, kNotPlaced };
+  Placed PlaceMadeAhead(const std::string& target, PendingFile& file, uint64_t bytes, dev_t device,
+                        ino_t inode);
 
  private:
   class Enumeration;
@@ -144,17 +136,6 @@ class PosixFileSystem : public FileSystem {
                    std::vector<uint32_t>& attributes);
 
   bool Fail(unsigned long win32Code);
-  // Runs a write to the kit; where it fails for want of room while copies
-  // made ahead hold some, they are dropped, none is made ahead any more, and
-  // the write is tried once more: a full disk fails where a run one file at
-  // a time fails.
-  bool WithRoom(const std::function<bool()>& write);
-  // What CopyOneFile returns, once copies ahead are stopped where its copy
-  // was a reflink.
-  bool EndOfCopy(bool copied);
-  bool MakeFolder(const std::string& path);
-  bool WriteProfile(const std::string& section, const std::string& key, const std::string& value,
-                    const std::string& path);
   // Fails with the Win32 code for `error`; a missing item gives 2 when its
   // folder exists and 3 when it does not.
   bool FailErrno(int error, const Location& location);
@@ -164,30 +145,7 @@ class PosixFileSystem : public FileSystem {
   // is worth one more try once both folders are found again by name.
   enum class Outcome { kOk, kFailed, kStale };
   static Outcome OutcomeOf(bool ok) { return ok ? Outcome::kOk : Outcome::kFailed; }
-  // What moving a file's data came to.
-  struct DataMoved {
-    int error = 0;  // 0, or the errno that ended it
-    bool cloneRefused = false;
-    bool cloned = false;  // a reflink: no byte moved
-    uint64_t bytes = 0;
-  };
   struct PendingCopy;
-
-  // Where a copy takes its bytes and facts from: a file of its own, read to
-  // its end; a stretch of a file, read exactly; or a stream.
-  struct CopySource {
-    int fd = -1;
-    uint64_t size = 0;
-    uint64_t offset = 0;
-    bool stretch = false;  // the bytes [offset, offset + size) of fd, no more
-    ContentStream* stream = nullptr;
-    mode_t mode = 0;
-    struct timespec times[2] = {};  // accessed, modified
-    uint64_t device = 0;
-    uint64_t blocks = 0;  // 512-byte blocks on disk: fewer than the size needs means holes
-
-    bool WholeFile() const { return !stretch && stream == nullptr; }
-  };
 
   // Runs one try of a copy, and once more where a folder held open was
   // replaced meanwhile.
@@ -199,37 +157,19 @@ class PosixFileSystem : public FileSystem {
   // Opens the file to copy, by name in a folder held open or the long way.
   Outcome OpenSource(const std::string& existing, UniqueFd& in);
   // The copy of `source` under the name `target`, once its bytes are known.
-  Outcome CopyTo(const std::string& target, bool failIfExists, const CopySource& source);
+  Outcome CopyTo(const std::string& target, bool failIfExists, const DataSource& source);
   // The folder the copy goes into and the copy's name in it; false with
   // LastError set.
   bool OpenTargetFolder(const std::string& target, FolderRef& folder, std::string& name);
   Outcome CopyInto(const FolderRef& folder, const std::string& leaf, const std::string& replacing,
-                   const CopySource& source);
+                   const DataSource& source);
   Outcome CreatePending(PendingCopy& pending, mode_t wanted, bool mayBeUnnamed);
   // Data, permission bits and times; 0 or errno.
-  int FillPending(PendingCopy& pending, const CopySource& source);
-  // Puts the finished copy under its final name; 0 or errno.
-  int PlacePending(PendingCopy& pending, bool replacing);
+  int FillPending(PendingCopy& pending, const DataSource& source);
   // The copy under its final name, or what a failed copy left removed and
   // the failure reported (`error`: what placing it came to).
   Outcome Settle(PendingCopy& pending, int error);
-  // Removes what a failed copy left and reports the failure.
-  Outcome Discard(PendingCopy& pending, int error);
-  // Places a copy made ahead as `target`, as CopyTo would place its own;
-  // kStale where it cannot be (the walk then copies the file itself).
-  Outcome PlaceMadeAhead(const std::string& target, UniqueFd& out, uint64_t bytes, dev_t device,
-                         ino_t inode);
-  // A worker's copy of the file `leaf` between `folders` into an unnamed
-  // file; 0 or an errno.
-  static int MakeAhead(const CopyOptions& options, const AheadFolders& folders,
-                       const std::string& leaf, MadeCopy& made);
-  // The facts of a source file open as `fd`.
-  static CopySource SourceOf(int fd, const struct ::stat& status);
-  // The folder that holds `path`, held open; nullptr when it cannot be.
-  OpenFolder* HeldFolderOf(const std::string& path);
   static bool HeldFolderReplaced(const FolderRef& folder, int error);
-  static DataMoved CopyData(const CopySource& from, int to, bool tryClone, bool useRange,
-                            const platform::ByteListener& onBytes, std::vector<char>& buffer);
 
   platform::SkipListener onSkip_;
   platform::ByteListener onBytes_;
@@ -242,9 +182,9 @@ class PosixFileSystem : public FileSystem {
   uint64_t noCloneDevice_ = 0;
   std::string noCloneFolder_;  // empty: reflinks not yet refused
   bool cloned_ = false;        // the last copy was a reflink
+  bool tellAhead_ = false;
   unsigned long lastError_ = 0;
   uint64_t lastCopySize_ = 0;
-  std::unique_ptr<CopiesAhead> ahead_;  // null: copies are made one at a time
 };
 
 }  // namespace vostrel::posix

@@ -1,7 +1,6 @@
-// The whole-file writer of platform/whole_file.h on Linux, with errno results
-// for the callers that speak in Win32 codes (the profile writer), the one way
-// the POSIX layer makes a named temporary and the one way it names an
-// unnamed file.
+// The whole-file writer of platform/whole_file.h on Linux, a pending file
+// with errno results for the callers that speak in Win32 codes (the profile
+// writer).
 #pragma once
 
 #ifndef VOSTREL_POSIX_LAYER
@@ -13,21 +12,10 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/posix/pending_file.h"
 #include "platform/whole_file.h"
 
 namespace vostrel::posix {
-
-// Creates a new hidden temporary in a native folder ("" for the current
-// one), under a fresh name until one is free. Its descriptor, and its path
-// in `temporary`; -1 with errno on failure.
-int CreateTemporaryIn(const std::string& folder, mode_t mode, std::string& temporary);
-
-// Writes all of `data`; false with errno (ENOSPC for a write that takes nothing).
-bool WriteAll(int fd, const char* data, std::size_t size);
-
-// Gives an unnamed (O_TMPFILE) file the name `name` in the folder `folderFd`
-// (AT_FDCWD: `name` is a path); 0 or errno (EEXIST when the name is taken).
-int LinkUnnamed(int fd, int folderFd, const std::string& name);
 
 class PosixWholeFile : public platform::WholeFile {
  public:
@@ -41,7 +29,6 @@ class PosixWholeFile : public platform::WholeFile {
   };
 
   PosixWholeFile() = default;
-  ~PosixWholeFile() override;
   PosixWholeFile(const PosixWholeFile&) = delete;
   PosixWholeFile& operator=(const PosixWholeFile&) = delete;
 
@@ -57,10 +44,9 @@ class PosixWholeFile : public platform::WholeFile {
  private:
   int Discard(int error);
 
-  std::string path_;
-  std::string temporary_;
+  std::string name_;  // in the file's folder
   Keep keep_;
-  int fd_ = -1;
+  PendingFile file_;
 };
 
 }  // namespace vostrel::posix

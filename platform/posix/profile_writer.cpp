@@ -11,6 +11,7 @@
 #include "engine/profile_text.h"
 #include "platform/posix/posix_whole_file.h"
 #include "platform/posix/win32_errors.h"
+#include "platform/whole_file.h"
 
 namespace vostrel::posix {
 
@@ -26,17 +27,28 @@ bool Fail(unsigned long code, unsigned long& win32Error) {
   return false;
 }
 
-bool ReadAll(int fd, std::string& content) {
-  char buffer[65536];
-  for (;;) {
-    const ssize_t got = read(fd, buffer, sizeof buffer);
-    if (got == 0) return true;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    content.append(buffer, static_cast<size_t>(got));
-  }
+// A setup-type file is small: its chunks need no more room than this.
+constexpr size_t kChunk = 65536;
+
+// The file's bytes into `content`; 0 or errno.
+int ReadAll(int fd, std::string& content) {
+  int error = 0;
+  std::string unused;
+  platform::ReadChunks(
+      [fd, &error](char* buffer, size_t size, std::string&) -> long {
+        ssize_t got;
+        do {
+          got = read(fd, buffer, size);
+        } while (got < 0 && errno == EINTR);
+        if (got < 0) error = errno;
+        return static_cast<long>(got);
+      },
+      [&content](const char* data, size_t size) {
+        content.append(data, size);
+        return true;
+      },
+      unused, kChunk);
+  return error;
 }
 
 // Whether the file may be edited: a plain writable file (`exists`), or none
@@ -72,11 +84,10 @@ bool ReadExisting(const std::string& nativePath, std::string& content, unsigned 
   if (fd < 0) return Fail(Win32ErrorFor(errno), win32Error);
   struct stat opened {};
   const bool same = fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode);
-  const bool readOk = same && ReadAll(fd, content);
-  const int readError = errno;
+  const int readError = same ? ReadAll(fd, content) : 0;
   close(fd);
   if (!same) return Fail(win32_error::kAccessDenied, win32Error);
-  if (!readOk) return Fail(Win32ErrorFor(readError), win32Error);
+  if (readError != 0) return Fail(Win32ErrorFor(readError), win32Error);
   return true;
 }
 

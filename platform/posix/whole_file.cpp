@@ -1,6 +1,5 @@
-// platform/whole_file.h on Linux: an unnamed file (O_TMPFILE) in the
-// target's folder, or a hidden temporary where the file system has no
-// unnamed files; fsync, then linked or renamed into place. Also where an
+// platform/whole_file.h on Linux: a pending file in the target's folder
+// (platform/posix/pending_file.h), fsync, then linked or renamed into place. Also where an
 // output a person names goes, and the writer into a stream.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,7 +19,6 @@ namespace vostrel::posix {
 
 namespace {
 
-constexpr int kAttempts = 100;
 constexpr int kLinkHops = 40;  // as the kernel allows
 
 bool Succeeded(int code, std::string& error) {
@@ -29,20 +27,6 @@ bool Succeeded(int code, std::string& error) {
 }
 
 std::string FolderPart(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
-
-// Gives an unnamed file a fresh hidden name in `folder`; 0 or errno.
-int LinkAsTemporary(int fd, const std::string& folder, std::string& temporary) {
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    temporary = JoinNative(folder, platform::TemporaryName());
-    const int error = LinkUnnamed(fd, AT_FDCWD, temporary);
-    if (error != EEXIST) {
-      if (error != 0) temporary.clear();
-      return error;
-    }
-  }
-  temporary.clear();
-  return EEXIST;
-}
 
 // Writes into a stream as it is: standard output, a device, a FIFO.
 class StreamFile : public platform::WholeFile {
@@ -85,105 +69,48 @@ std::string FollowLinks(const std::string& path) {
 
 }  // namespace
 
-int CreateTemporaryIn(const std::string& folder, mode_t mode, std::string& temporary) {
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    temporary = JoinNative(folder, platform::TemporaryName());
-    const int fd =
-        open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t put = write(fd, data, size);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (put == 0) {
-      errno = ENOSPC;
-      return false;
-    }
-    data += put;
-    size -= static_cast<std::size_t>(put);
-  }
-  return true;
-}
-
-int LinkUnnamed(int fd, int folderFd, const std::string& name) {
-  // Linking a descriptor directly needs a privilege; its /proc name does not.
-  int linked = linkat(fd, "", folderFd, name.c_str(), AT_EMPTY_PATH);
-  if (linked != 0 && (errno == ENOENT || errno == EPERM)) {
-    char procPath[48];
-    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd);
-    linked = linkat(AT_FDCWD, procPath, folderFd, name.c_str(), AT_SYMLINK_FOLLOW);
-  }
-  return linked != 0 ? errno : 0;
-}
-
-PosixWholeFile::~PosixWholeFile() {
-  if (fd_ >= 0) Discard(0);
-}
-
 int PosixWholeFile::Open(const std::string& path, const Keep& keep) {
-  path_ = path;
   keep_ = keep;
-  temporary_.clear();
+  const std::string folder = FolderPart(path);
+  name_ = path.substr(folder.size());
   // A new file gets 0666 less the umask from open itself; a replacement
   // starts private and takes the replaced file's mode when it is put in place.
   const mode_t mode = keep.modeAndOwner ? 0600 : 0666;
-  const std::string folder = FolderPart(path);
   // Unnamed where the file system has such files: a kill then leaves nothing.
-  fd_ = open(OpenableFolder(folder).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-  if (fd_ >= 0) return 0;
-  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
-  fd_ = CreateTemporaryIn(folder, mode, temporary_);
-  return fd_ >= 0 ? 0 : errno;
+  int error = file_.CreateUnnamed(AT_FDCWD, folder, mode);
+  if (PendingFile::NoUnnamedFiles(error)) error = file_.CreateNamed(folder, mode);
+  return error;
 }
 
 int PosixWholeFile::Append(const char* data, std::size_t size) {
-  if (fd_ < 0) return EBADF;
-  return WriteAll(fd_, data, size) ? 0 : Discard(errno);
+  if (file_.fd() < 0) return EBADF;
+  return WriteAll(file_.fd(), data, size) ? 0 : Discard(errno);
 }
 
 int PosixWholeFile::Finish() {
-  if (fd_ < 0) return EBADF;
+  const int fd = file_.fd();
+  if (fd < 0) return EBADF;
   if (keep_.modeAndOwner) {
     // Keep the owner where we may (root may), then the mode: a change of
     // owner clears set-id bits, so the mode comes last.
     if (keep_.owner != geteuid() || keep_.group != getegid()) {
-      (void)!fchown(fd_, keep_.owner, keep_.group);
+      (void)!fchown(fd, keep_.owner, keep_.group);
     }
-    if (fchmod(fd_, keep_.mode & 07777) != 0) return Discard(errno);
+    if (fchmod(fd, keep_.mode & 07777) != 0) return Discard(errno);
   }
-  if (fsync(fd_) != 0) return Discard(errno);
-  if (temporary_.empty()) {
-    // An unnamed file takes a new name directly; one that replaces a file
-    // has a hidden name for the instant before the rename.
-    if (!keep_.modeAndOwner && LinkUnnamed(fd_, AT_FDCWD, path_) == 0) return Discard(0);
-    const int error = LinkAsTemporary(fd_, FolderPart(path_), temporary_);
-    if (error != 0) return Discard(error);
-  }
-  const int fd = fd_;
-  fd_ = -1;
-  if (close(fd) != 0 || rename(temporary_.c_str(), path_.c_str()) != 0) {
-    const int error = errno;
-    unlink(temporary_.c_str());
-    return error;
-  }
+  if (const int error = file_.Flush()) return Discard(error);
+  // An unnamed file takes a new name directly; one that replaces a file
+  // takes its place in one rename.
+  if (!keep_.modeAndOwner && file_.Unnamed() && file_.Place(name_) == 0) return 0;
   // The folder is not flushed as well: after a crash the name holds the old
   // or the new file, whole either way, and no copy of the kit is flushed
   // either. Flushing the folder too cost every file a second wait for the
   // disk.
-  return 0;
+  return Discard(file_.Replace(name_));
 }
 
 int PosixWholeFile::Discard(int error) {
-  close(fd_);
-  fd_ = -1;
-  if (!temporary_.empty()) unlink(temporary_.c_str());
+  file_.Drop();
   return error;
 }
 

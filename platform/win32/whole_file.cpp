@@ -1,6 +1,6 @@
-// platform/whole_file.h on Windows: a hidden temporary beside the target,
-// FlushFileBuffers, then MoveFileExA over it. Also where an output a person
-// names goes, and the writer into a stream (a device such as NUL, a pipe).
+// platform/whole_file.h on Windows: a pending file beside the target
+// (platform/win32/pending_file.h), FlushFileBuffers, then moved over it. Also where an output a
+// person names goes, and the writer into a stream (a device such as NUL, a pipe).
 #include <windows.h>
 
 #include <string>
@@ -8,13 +8,12 @@
 
 #include "engine/windows_path.h"
 #include "platform/whole_file.h"
+#include "platform/win32/pending_file.h"
 #include "platform/win32/win32_file_system.h"
 
 namespace vostrel::platform {
 
 namespace {
-
-constexpr int kAttempts = 100;
 
 std::string Wording(DWORD code) {
   const std::string wording = Win32ErrorWording(code);
@@ -63,15 +62,22 @@ class Win32Stream : public WholeFile {
   bool owned_;
 };
 
+// A pending file written through its handle, flushed, then put in place.
 class Win32WholeFile : public WholeFile {
  public:
-  Win32WholeFile(std::string path, std::string temporary, HANDLE handle)
-      : path_(std::move(path)), temporary_(std::move(temporary)), handle_(handle) {}
-  ~Win32WholeFile() override {
-    if (handle_ != INVALID_HANDLE_VALUE) Discard();
-  }
+  explicit Win32WholeFile(const std::string& path) : file_(path) {}
+  ~Win32WholeFile() override { Close(); }
   Win32WholeFile(const Win32WholeFile&) = delete;
   Win32WholeFile& operator=(const Win32WholeFile&) = delete;
+
+  bool Begin(std::string& error) {
+    const bool made = file_.Create([this](const std::string& temporary) {
+      handle_ = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+      return handle_ != INVALID_HANDLE_VALUE;
+    });
+    return made || Failed(error);
+  }
 
   bool Write(const char* data, std::size_t size, std::string& error) override {
     if (handle_ == INVALID_HANDLE_VALUE) return Gone(error);
@@ -81,29 +87,23 @@ class Win32WholeFile : public WholeFile {
   bool Commit(std::string& error) override {
     if (handle_ == INVALID_HANDLE_VALUE) return Gone(error);
     if (!FlushFileBuffers(handle_)) return Abandon(error);
-    const HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    if (!CloseHandle(handle) ||
-        !MoveFileExA(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-      Failed(error);
-      DeleteFileA(temporary_.c_str());
-      return false;
-    }
+    if (!Close() || !file_.Replace()) return Abandon(error);
     // The folder is not flushed: Windows has no call for it, and after a
     // crash the name holds the old or the new file, whole either way.
     return true;
   }
 
  private:
+  bool Close() {
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return handle == INVALID_HANDLE_VALUE || CloseHandle(handle);
+  }
   bool Abandon(std::string& error) {
     Failed(error);
-    Discard();
+    Close();
+    file_.Drop();
     return false;
-  }
-  void Discard() {
-    CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-    DeleteFileA(temporary_.c_str());
   }
   // A write after a failure, which has already removed the temporary.
   static bool Gone(std::string& error) {
@@ -111,9 +111,8 @@ class Win32WholeFile : public WholeFile {
     return false;
   }
 
-  std::string path_;
-  std::string temporary_;
-  HANDLE handle_;
+  PendingFile file_;
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
 }  // namespace
@@ -133,22 +132,10 @@ std::string Win32ErrorWording(unsigned long code) {
   return wording;
 }
 
-std::string TemporaryBeside(const std::string& target) {
-  return target.substr(0, target.find_last_of("\\/") + 1) + TemporaryName();
-}
-
 std::unique_ptr<WholeFile> BeginWholeFile(const std::string& path, std::string& error) {
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    std::string temporary = TemporaryBeside(path);
-    const HANDLE handle = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-      return std::make_unique<Win32WholeFile>(path, std::move(temporary), handle);
-    }
-    if (GetLastError() != ERROR_FILE_EXISTS) break;
-  }
-  Failed(error);
-  return nullptr;
+  auto file = std::make_unique<Win32WholeFile>(path);
+  if (!file->Begin(error)) return nullptr;
+  return file;
 }
 
 std::unique_ptr<WholeFile> BeginStream(const std::string& path, std::string& error) {

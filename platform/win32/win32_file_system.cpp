@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "engine/windows_path.h"
+#include "platform/win32/pending_file.h"
 
 namespace vostrel::platform {
 
@@ -132,22 +133,16 @@ bool Win32FileSystem::CopyOneFile(const std::string& existing, const std::string
       lastError_ = ERROR_FILE_EXISTS;
       return false;
     }
-    std::string temporary = TemporaryBeside(target);
-    for (int attempt = 0;
-         attempt < 8 && GetFileAttributesA(temporary.c_str()) != INVALID_FILE_ATTRIBUTES;
-         ++attempt) {
-      temporary = TemporaryBeside(target);
-    }
-    auto discard = [&](DWORD code) {
-      SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileA(temporary.c_str());
-      lastError_ = code;
-      return false;
-    };
-    if (!CopyFileA(existing.c_str(), temporary.c_str(), TRUE)) return discard(GetLastError());
-    if (!MoveFileA(temporary.c_str(), target.c_str())) {
+    PendingFile copy(target);
+    const bool made = copy.Create([&](const std::string& temporary) {
+      return CopyFileA(existing.c_str(), temporary.c_str(), TRUE) != 0;
+    });
+    if (!made) return Fail();
+    if (!copy.Place()) {
       const DWORD code = GetLastError();
-      return discard(code == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : code);
+      copy.Drop();
+      lastError_ = code == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : code;
+      return false;
     }
   }
   WIN32_FILE_ATTRIBUTE_DATA data;

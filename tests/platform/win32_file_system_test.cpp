@@ -14,6 +14,7 @@
 
 #include "platform/native.h"
 #include "platform/whole_file.h"
+#include "platform/win32/pending_file.h"
 #include "platform/win32/win32_file_system.h"
 #include "tests/support/temp_tree.h"
 
@@ -65,6 +66,28 @@ TEST_F(Win32FileSystemTest, WholeFileIsInPlaceOnlyWhenCommitted) {
   EXPECT_EQ(tree_.Snapshot("out"), (std::map<std::string, std::string>{{"report.json", "new"}}));
   EXPECT_EQ(nullptr, BeginWholeFile(P("missing/report.json"), error));
   EXPECT_FALSE(error.empty());
+}
+
+// The pending file under both: placed never over an existing name, replacing
+// in one move, dropped (read-only too) without a trace.
+TEST_F(Win32FileSystemTest, PendingFileStandsUnderItsNameOnlyOncePlaced) {
+  tree_.Write("kit/a.dll", "old");
+  tree_.Write("medium/b.dll", "new");
+  auto copyOfB = [&](const std::string& temporary) {
+    return CopyFileA(P("medium/b.dll").c_str(), temporary.c_str(), TRUE) != 0;
+  };
+  {
+    PendingFile dropped(P("kit/b.dll"));
+    ASSERT_TRUE(dropped.Create(copyOfB));
+    SetFileAttributesA(dropped.Temporary().c_str(), FILE_ATTRIBUTE_READONLY);
+  }
+  PendingFile file(P("kit/a.dll"));
+  ASSERT_TRUE(file.Create(copyOfB));
+  EXPECT_FALSE(file.Place());
+  EXPECT_EQ(tree_.Snapshot("kit").size(), 2u);  // a.dll and the pending file
+  EXPECT_EQ("old", tree_.Read("kit/a.dll"));
+  ASSERT_TRUE(file.Replace());
+  EXPECT_EQ(tree_.Snapshot("kit"), (std::map<std::string, std::string>{{"a.dll", "new"}}));
 }
 
 TEST_F(Win32FileSystemTest, ClosedEnumerationReleasesTheFolder) {
