@@ -34,7 +34,8 @@ void PlannedCopies(platform::NativeFileSystem& disk, const std::string& sourceRo
                    uint64_t& bytes) {
   // The run itself tells of the names it leaves out.
   const platform::SkipNoticesTo unheard(disk, nullptr);
-  const RunResult planned = PlayOverEmptyDestination(disk, sourceRoot, destRoot, selection, nullptr);
+  const RunResult planned =
+      PlayOverEmptyDestination(disk, sourceRoot, destRoot, selection, nullptr);
   files = planned.counts.filesCopied;
   bytes = planned.counts.bytesCopied;
 }

@@ -163,7 +163,7 @@ class CopiesAheadFileSystem : public platform::NativeFileSystem {
 
   std::unique_ptr<MediumFileSystem> inner_;
   PosixFileSystem& disk_;
-  bool diskAnswered_ = false;  // the last call was answered by placing a copy made ahead
+  bool diskAnswered_ = false;           // the last call was answered by placing a copy made ahead
   std::unique_ptr<CopiesAhead> ahead_;  // last: its workers end before the rest goes
 };
 

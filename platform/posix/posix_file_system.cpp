@@ -294,12 +294,8 @@ bool PosixFileSystem::ReadListing(DIR* dir, const std::string& folder,
 
 bool PosixFileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
   Location location = Locate(path);
-  if (!location.valid) return Fail(code::kPathNotFound);
   struct stat status;
-  int error = ProbeExisting(location, [&](const std::string& native) {
-    return stat(native.c_str(), &status) == 0 ? 0 : errno;
-  });
-  if (error != 0) return FailErrno(error, location);
+  if (!StatLocated(location, status, true)) return false;
   mode_t current = status.st_mode & 07777;
   mode_t wanted =
       (attributes & kFileAttributeReadOnly) != 0 ? (current & ~mode_t{0222}) : (current | S_IWUSR);
@@ -328,12 +324,8 @@ bool PosixFileSystem::WriteProfileEntry(const std::string& section, const std::s
 
 bool PosixFileSystem::RemoveFile(const std::string& path) {
   Location location = Locate(path);
-  if (!location.valid) return Fail(code::kPathNotFound);
   struct stat status;
-  int error = ProbeExisting(location, [&](const std::string& native) {
-    return lstat(native.c_str(), &status) == 0 ? 0 : errno;
-  });
-  if (error != 0) return FailErrno(error, location);
+  if (!StatLocated(location, status, false)) return false;
   std::string native = location.Native();
   // Only files go, as with the C runtime on Windows: not folders, not links
   // to folders, not read-only files.
@@ -382,9 +374,14 @@ std::string PosixFileSystem::FullPath(const std::string& path) {
 
 bool PosixFileSystem::StatExisting(const std::string& path, struct ::stat& status) {
   Location location = Locate(path);
+  return StatLocated(location, status, true);
+}
+
+bool PosixFileSystem::StatLocated(Location& location, struct ::stat& status, bool followLinks) {
   if (!location.valid) return Fail(code::kPathNotFound);
-  int error = ProbeExisting(location, [&](const std::string& native) {
-    return stat(native.c_str(), &status) == 0 ? 0 : errno;
+  const int error = ProbeExisting(location, [&](const std::string& native) {
+    const int result = followLinks ? stat(native.c_str(), &status) : lstat(native.c_str(), &status);
+    return result == 0 ? 0 : errno;
   });
   return error == 0 || FailErrno(error, location);
 }

@@ -118,6 +118,8 @@ class PosixFileSystem : public FileSystem {
   int ProbeExisting(Location& location, Probe probe);
   // stat() of an existing item (links followed); false with LastError set.
   bool StatExisting(const std::string& path, struct ::stat& status);
+  // The same of the item `location` names; lstat() when not `followLinks`.
+  bool StatLocated(Location& location, struct ::stat& status, bool followLinks);
 
   // The folder that holds the item `path` names, held open, and the item's
   // name in `leaf`; nullptr where the path takes the long way (not absolute,
