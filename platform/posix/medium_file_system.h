@@ -60,8 +60,7 @@ class MediumFileSystem : public FileSystem {
   void SetByteListener(platform::ByteListener onBytes) {
     disk_.SetByteListener(std::move(onBytes));
   }
-  bool ReadMediumFile(const std::string& path, const platform::ChunkSink& take,
-                      std::string& error);
+  bool ReadMediumFile(const std::string& path, const platform::ChunkSink& take, std::string& error);
   // The disk under the medium: copies out of a folder on it may be made
   // ahead (copies_ahead.h); out of an image they are not (its enumerations
   // name nothing ahead).
