@@ -13,13 +13,6 @@ namespace vostrel::platform {
 
 namespace {
 
-// The system's text for a Win32 error code, without its line break.
-std::string ErrorText(DWORD code) {
-  std::string result = Win32ErrorWording(code);
-  if (result.empty()) result = "error";
-  return result + " (error " + std::to_string(code) + ")";
-}
-
 class Win32FolderLock : public FolderLock {
  public:
   explicit Win32FolderLock(HANDLE mutex = nullptr) : mutex_(mutex) {}
@@ -34,11 +27,6 @@ class Win32FolderLock : public FolderLock {
  private:
   HANDLE mutex_;
 };
-
-bool IsFolder(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
 
 }  // namespace
 
