@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/folder_creation.h"
 #include "engine/redistribution.h"
 #include "platform/native.h"
 #include "platform/posix/posix_file_system.h"
@@ -42,15 +43,14 @@ int main(int argc, char** argv) {
   }
   const std::string source = vostrel::platform::AbsolutePath(argv[1]);
   const std::string dest = vostrel::platform::AbsolutePath(argv[2]);
-  std::string error;
-  if (!vostrel::platform::CreateFolderWithParents(dest, error)) {
-    std::fprintf(stderr, "bytecopy-kit: %s\n", error.c_str());
-    return 2;
-  }
   vostrel::posix::PosixFileSystem::CopyOptions options;
   options.clone = false;
   options.copyFileRange = false;
   vostrel::posix::PosixFileSystem fs(nullptr, options);
+  if (!vostrel::CreateFolderWithParents(fs, dest).ok) {
+    std::fprintf(stderr, "bytecopy-kit: cannot create %s\n", dest.c_str());
+    return 2;
+  }
   vostrel::KitSelection selection;
   selection.libraryRuntime = true;
   selection.controlPackage = true;

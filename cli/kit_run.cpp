@@ -16,6 +16,7 @@
 #include "cli/roots.h"
 #include "cli/verify.h"
 #include "engine/dry_run_file_system.h"
+#include "engine/folder_creation.h"
 #include "engine/recording_file_system.h"
 #include "engine/redistribution.h"
 #include "engine/windows_path.h"
@@ -55,13 +56,15 @@ RunDisks MakeDisks(platform::NativeFileSystem& native, const Options& options,
 }
 
 bool CreateDestination(RunDisks& disks, const std::string& destRoot, Console& console) {
-  std::string error;
-  const bool created = disks.dryRun ? disks.dryRun->CreateFolderWithParents(destRoot, error)
-                                    : platform::CreateFolderWithParents(destRoot, error);
-  if (!created) {
-    console.Err("cannot create the destination " + DisplayPath(destRoot) + ": " + error);
-  }
-  return created;
+  const FolderCreation created = CreateFolderWithParents(disks.disk(), destRoot);
+  if (created.ok) return true;
+  const std::string why =
+      created.fileInTheWay
+          ? "cannot create the folder \"" + destRoot + "\": \"" + created.level +
+                "\" is a file, not a folder"
+          : "cannot create the folder \"" + created.level + "\": " + ErrorMeaning(created.code);
+  console.Err("cannot create the destination " + DisplayPath(destRoot) + ": " + why);
+  return false;
 }
 
 // Before a resumed run: the temporaries an interrupted run left in the kit go,

@@ -133,32 +133,6 @@ void DryRunFileSystem::PretendEmptyFolder(const std::string& folder) {
   items_[resolved.key] = item;
 }
 
-bool DryRunFileSystem::CreateFolderWithParents(const std::string& path, std::string& error) {
-  std::vector<Resolved> missing;
-  Resolved current = Resolve(path);
-  FileInfo info;
-  while (!Lookup(current, info)) {
-    missing.push_back(current);
-    Resolved parent = Parent(current);
-    if (parent.full.empty() || parent.key == current.key) {
-      error = "no existing folder holds " + path;
-      return false;
-    }
-    current = parent;
-  }
-  if (!info.isDirectory) {
-    error = current.full + " is a file, not a folder";
-    return false;
-  }
-  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-    if (!CreateFolder(it->full)) {
-      error = "cannot create " + it->full + " (error " + std::to_string(lastError_) + ")";
-      return false;
-    }
-  }
-  return true;
-}
-
 bool DryRunFileSystem::CreateFolder(const std::string& path) {
   Resolved folder = Resolve(path);
   FileInfo info;

@@ -33,10 +33,6 @@ class DryRunFileSystem : public ForwardingFileSystem {
   // there, so a run can be planned as if into a fresh destination.
   void PretendEmptyFolder(const std::string& folder);
 
-  // Creates `path` and its missing parents in memory (each one a change).
-  // False with a message when a parent is a file or a creation fails.
-  bool CreateFolderWithParents(const std::string& path, std::string& error);
-
   bool CreateFolder(const std::string& path) override;
   bool CopyOneFile(const std::string& existing, const std::string& target,
                    bool failIfExists) override;

@@ -78,9 +78,6 @@ ImageSource OpenImageSource(const std::string& path, std::unique_ptr<OpenedImage
 // current folder), without resolving links; empty on failure.
 std::string AbsolutePath(const std::string& path);
 
-// Creates a folder and its missing parents. False with a message on failure.
-bool CreateFolderWithParents(const std::string& path, std::string& error);
-
 // A folder held for one process alone until the lock is destroyed, without
 // anything put into it: on Linux flock on the folder's own descriptor, on
 // Windows a named mutex derived from the folder's identity.

@@ -85,33 +85,6 @@ std::string AbsolutePath(const std::string& path) {
   return winpath::Normalized(fs::path(full).lexically_normal().string());
 }
 
-bool CreateFolderWithParents(const std::string& path, std::string& error) {
-  if (path.empty()) {
-    error = "no folder given";
-    return false;
-  }
-  // Existing folders are found without regard to case, as the run finds
-  // them, so "KIT/sub" goes into an existing "kit".
-  const std::string resolved = posix::PosixFileSystem().FullPath(path);
-  std::error_code failure;
-  fs::create_directories(resolved, failure);
-  std::error_code ignored;
-  if (fs::is_directory(resolved, ignored)) return true;
-  // Name the file that stands where a folder should be, if that is why.
-  for (fs::path step = fs::path(path); !step.empty() && step != step.parent_path();
-       step = step.parent_path()) {
-    fs::file_status status = fs::status(step, ignored);
-    if (fs::exists(status) && !fs::is_directory(status)) {
-      error = "cannot create the folder \"" + path + "\": \"" + step.string() +
-              "\" is a file, not a folder";
-      return false;
-    }
-  }
-  error = "cannot create the folder \"" + path +
-          "\": " + (failure ? failure.message() : std::string("unknown error"));
-  return false;
-}
-
 char PreferredSeparator() { return '/'; }
 
 // Names on Linux are bytes, normally UTF-8 already; what is not valid UTF-8

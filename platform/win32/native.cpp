@@ -13,13 +13,6 @@ namespace vostrel::platform {
 
 namespace {
 
-// The system's text for a Win32 error code, without its line break.
-std::string ErrorText(DWORD code) {
-  std::string result = Win32ErrorWording(code);
-  if (result.empty()) result = "error";
-  return result + " (error " + std::to_string(code) + ")";
-}
-
 class Win32FolderLock : public FolderLock {
  public:
   explicit Win32FolderLock(HANDLE mutex = nullptr) : mutex_(mutex) {}
@@ -34,11 +27,6 @@ class Win32FolderLock : public FolderLock {
  private:
   HANDLE mutex_;
 };
-
-bool IsFolder(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
 
 }  // namespace
 
@@ -84,34 +72,6 @@ std::unique_ptr<FolderLock> LockFolder(const std::string& path) {
 }
 
 std::string AbsolutePath(const std::string& path) { return Win32FullPathName(path); }
-
-bool CreateFolderWithParents(const std::string& path, std::string& error) {
-  std::string full = Win32FullPathName(path);
-  if (full.empty()) {
-    error = "cannot use \"" + path + "\" as a folder path";
-    return false;
-  }
-  // CreateDirectoryA makes one level at a time, from the top down.
-  size_t end = winpath::RootLength(full);
-  while (end < full.size()) {
-    size_t next = full.find_first_of("\\/", end);
-    if (next == std::string::npos) next = full.size();
-    if (next > end) {
-      std::string level = full.substr(0, next);
-      if (!CreateDirectoryA(level.c_str(), nullptr)) {
-        DWORD code = GetLastError();
-        if (!IsFolder(level)) {
-          error = "cannot create folder " + level + ": " +
-                  (code == ERROR_ALREADY_EXISTS ? std::string("a file of that name exists")
-                                                : ErrorText(code));
-          return false;
-        }
-      }
-    }
-    end = next + 1;
-  }
-  return true;
-}
 
 char PreferredSeparator() { return '\\'; }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/dry_run_file_system.h"
+#include "engine/folder_creation.h"
 #include "engine/recording_file_system.h"
 #include "platform/native.h"
 #include "tests/support/listing.h"
@@ -99,6 +100,23 @@ TEST_P(FileSystemContract, FoldersNeedTheirParentAndANameFreeInAnyCase) {
   EXPECT_TRUE(Info("KIT/tools").isDirectory);
   EXPECT_EQ(Enumerate("Kit"),
             (std::vector<std::string>{"./", "../", "Doubled/", "Taken.txt", "Tools/"}));
+}
+
+// A kit's root with its missing parents: each level made once, existing
+// ones found under any case, a file in the way named.
+TEST_P(FileSystemContract, FolderWithParentsMakesEachMissingLevelOnce) {
+  tree.Write("Kit/file", "x");
+  const FolderCreation deep = CreateFolderWithParents(fs(), P("kit/Disk1") + "\\\\Talvor\\");
+  EXPECT_TRUE(deep.ok) << deep.level;
+  EXPECT_EQ(Enumerate("KIT"), (std::vector<std::string>{"./", "../", "Disk1/", "file"}));
+  EXPECT_TRUE(Info("Kit/Disk1/Talvor").isDirectory);
+  EXPECT_TRUE(CreateFolderWithParents(fs(), P("Kit/Disk1")).ok);
+
+  const FolderCreation blocked = CreateFolderWithParents(fs(), P("Kit/file/sub/more"));
+  EXPECT_FALSE(blocked.ok);
+  EXPECT_TRUE(blocked.fileInTheWay);
+  EXPECT_EQ(blocked.level, P("Kit/file"));
+  EXPECT_EQ(Enumerate("Kit"), (std::vector<std::string>{"./", "../", "Disk1/", "file"}));
 }
 
 TEST_P(FileSystemContract, CopiesFailWithTheirCodesAndNeverReplaceUnderAnyCase) {

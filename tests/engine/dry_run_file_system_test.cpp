@@ -101,13 +101,5 @@ TEST_F(DryRunTest, PretendEmptyFolderHidesWhatTheDiskHoldsThere) {
   EXPECT_TRUE(dry_.GetInfo(P("src\\a.txt"), info));  // the rest of the disk is as it is
 }
 
-TEST_F(DryRunTest, CreateFolderWithParentsMakesOnlyTheMissingOnes) {
-  std::string error;
-  ASSERT_TRUE(dry_.CreateFolderWithParents(tree_.Path("dst/one/two"), error)) << error;
-  ASSERT_EQ(changes_.size(), 2u);
-  EXPECT_FALSE(dry_.CreateFolderWithParents(tree_.Path("src/a.txt/x"), error));
-  EXPECT_FALSE(tree_.Exists("dst/one"));
-}
-
 }  // namespace
 }  // namespace vostrel

@@ -25,22 +25,6 @@ TEST(PosixNativeTest, AbsolutePathNormalisesWithoutResolvingLinks) {
   EXPECT_EQ(AbsolutePath(tree.Path("link") + "/.."), tree.root());
 }
 
-TEST(PosixNativeTest, CreateFolderWithParents) {
-  testing::TempTree tree;
-  std::string error;
-  EXPECT_TRUE(CreateFolderWithParents(tree.Path("a/b/c"), error)) << error;
-  EXPECT_TRUE(fs::is_directory(tree.Path("a/b/c")));
-  EXPECT_TRUE(CreateFolderWithParents(tree.Path("a/b"), error)) << error;
-  // An existing folder is found under any case, as the run finds it.
-  EXPECT_TRUE(CreateFolderWithParents(tree.Path("A/B/d"), error)) << error;
-  EXPECT_TRUE(fs::is_directory(tree.Path("a/b/d")));
-  EXPECT_FALSE(fs::exists(tree.Path("A")));
-
-  tree.Write("file", "x");
-  EXPECT_FALSE(CreateFolderWithParents(tree.Path("file/sub"), error));
-  EXPECT_NE(error.find(tree.Path("file") + "\" is a file"), std::string::npos) << error;
-}
-
 TEST(PosixNativeTest, NativeFileSystemReportsSkippedNames) {
   testing::TempTree tree;
   tree.Write("medium/bad\\name", "x");

@@ -260,20 +260,6 @@ TEST(Win32NativeTest, AbsolutePathResolvesAgainstCurrentFolderOnly) {
   EXPECT_EQ(PreferredSeparator(), '\\');
 }
 
-TEST(Win32NativeTest, CreateFolderWithParentsBuildsEachLevelOnce) {
-  TempTree tree;
-  std::string error;
-  std::string deep = tree.root() + "\\Kit\\Disk1\\\\Talvor Imaging\\";
-  EXPECT_TRUE(CreateFolderWithParents(deep, error)) << error;
-  EXPECT_TRUE(tree.Exists("Kit/Disk1/Talvor Imaging"));
-  EXPECT_TRUE(CreateFolderWithParents(deep, error)) << error;
-
-  tree.Write("Kit/file", "x");
-  EXPECT_FALSE(CreateFolderWithParents(tree.root() + "\\Kit\\file\\sub", error));
-  EXPECT_NE(error.find("file"), std::string::npos) << error;
-  EXPECT_FALSE(tree.Exists("Kit/file/sub"));
-}
-
 TEST(Win32NativeTest, NativeFileSystemIsTheWin32One) {
   std::unique_ptr<FileSystem> fs = MakeNativeFileSystem();
   ASSERT_NE(fs, nullptr);
