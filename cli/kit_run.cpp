@@ -196,9 +196,12 @@ int Finish(const Options& options, const Roots& roots, bool showProgress,
     ReportData report = ReportOf(options, roots, feedback, console, result, recorder);
     report.exitCode = console.ExitStatus(result.complete());
     std::string error;
-    if (!platform::WriteOutput(roots.outputs.report, ReportJson(report), error)) {
+    // A signal ends a wait for the report's reader: the run then ends by it.
+    if (!platform::WriteOutput(roots.outputs.report, ReportJson(report), error) &&
+        Interruption() == 0) {
       console.Failed("the report " + options.reportFile + " was not written: " + error);
     }
+    if (Interruption() != 0) return kExitIncomplete;
   }
   feedback.SaySummary(result.counts, options.dryRun);
   return console.ExitStatus(result.complete());

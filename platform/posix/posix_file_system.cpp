@@ -10,6 +10,8 @@
 #include <cstdlib>
 
 #include "engine/name_key.h"
+#include "platform/posix/data_mover.h"
+#include "platform/posix/pending_file.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/profile_writer.h"
 #include "platform/posix/win32_errors.h"
@@ -55,6 +57,32 @@ bool AttributesOf(DIR* dir, const dirent& entry, uint32_t& bits) {
   if (S_ISDIR(status.st_mode)) bits |= kFileAttributeDirectory;
   if (!isLink && IsReadOnly(status.st_mode)) bits |= kFileAttributeReadOnly;
   return true;
+}
+
+// Gives the name `leaf` in `folder` a file of its own with the bytes, owner
+// and times of the file it names (`status`) and the permission bits `mode`:
+// the file has other names, maybe outside the kit, which keep theirs. 0 or
+// an errno; on failure the name still holds the shared file.
+int GiveOwnCopy(const std::string& folder, const std::string& leaf, const struct stat& status,
+                mode_t mode) {
+  UniqueFd source(open(JoinNative(folder, leaf).c_str(), kSourceFlags | O_NOFOLLOW));
+  struct stat opened;
+  if (!source || fstat(source.get(), &opened) != 0) return errno;
+  if (opened.st_ino != status.st_ino || opened.st_dev != status.st_dev) return EAGAIN;
+  PendingFile copy;
+  int error = copy.CreateUnnamed(AT_FDCWD, folder, 0600);
+  if (PendingFile::NoUnnamedFiles(error)) error = copy.CreateNamed(folder, 0600);
+  if (error != 0) return error;
+  std::vector<char> buffer;
+  const DataSource from = DataSource::OfFile(source.get(), opened);
+  error = MoveData(from, copy.fd(), true, true, platform::ByteListener(), buffer).error;
+  if (error != 0) return error;
+  if (opened.st_uid != geteuid() || opened.st_gid != getegid()) {
+    (void)!fchown(copy.fd(), opened.st_uid, opened.st_gid);
+  }
+  if (fchmod(copy.fd(), mode) != 0 || futimens(copy.fd(), from.times) != 0) return errno;
+  if ((error = copy.Flush()) != 0) return error;
+  return copy.Replace(leaf);
 }
 
 }  // namespace
@@ -299,9 +327,15 @@ bool PosixFileSystem::SetAttributes(const std::string& path, uint32_t attributes
   mode_t current = status.st_mode & 07777;
   mode_t wanted =
       (attributes & kFileAttributeReadOnly) != 0 ? (current & ~mode_t{0222}) : (current | S_IWUSR);
-  if (wanted != current && chmod(location.Native().c_str(), wanted) != 0) {
-    return FailErrno(errno, location);
+  if (wanted == current) return true;
+  struct stat own;
+  if (status.st_nlink > 1 && lstat(location.Native().c_str(), &own) == 0 && S_ISREG(own.st_mode)) {
+    // A chmod would change every other name of the file too, maybe outside
+    // the kit: the kit's name gets a file of its own instead.
+    const int error = GiveOwnCopy(location.folder, location.leaf, own, wanted);
+    return error == 0 || FailErrno(error, location);
   }
+  if (chmod(location.Native().c_str(), wanted) != 0) return FailErrno(errno, location);
   return true;
 }
 

@@ -2,9 +2,11 @@
 // (platform/posix/pending_file.h), fsync, then linked or renamed into place. Also where an
 // output a person names goes, and the writer into a stream.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <cstring>
 
 #include "engine/windows_path.h"
+#include "platform/posix/end_signal.h"
 #include "platform/posix/name_resolver.h"
 #include "platform/posix/posix_whole_file.h"
 
@@ -20,6 +23,8 @@ namespace vostrel::posix {
 namespace {
 
 constexpr int kLinkHops = 40;  // as the kernel allows
+// How long a wait on a stream goes before it looks for a signal again.
+constexpr int kWaitMs = 100;
 
 bool Succeeded(int code, std::string& error) {
   if (code != 0) error = std::strerror(code);
@@ -38,8 +43,23 @@ class StreamFile : public platform::WholeFile {
   StreamFile(const StreamFile&) = delete;
   StreamFile& operator=(const StreamFile&) = delete;
 
+  // A reader that does not read (a full pipe) must not hold the run past a
+  // signal: each write waits for room first, and takes no more than a pipe
+  // takes at once when it has room, so it never blocks.
   bool Write(const char* data, std::size_t size, std::string& error) override {
-    return Succeeded(WriteAll(fd_, data, size) ? 0 : errno, error);
+    while (size > 0) {
+      struct pollfd wait = {fd_, POLLOUT, 0};
+      if (EndSignalNoted()) return Succeeded(EINTR, error);
+      const int ready = poll(&wait, 1, kWaitMs);
+      if (ready < 0 && errno != EINTR) return Succeeded(errno, error);
+      if (ready <= 0) continue;
+      const ssize_t put = write(fd_, data, std::min<std::size_t>(size, PIPE_BUF));
+      if (put < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (put <= 0) return Succeeded(put < 0 ? errno : ENOSPC, error);
+      data += put;
+      size -= static_cast<std::size_t>(put);
+    }
+    return true;
   }
   bool Commit(std::string& error) override {
     if (!owned_) return true;
@@ -65,6 +85,23 @@ std::string FollowLinks(const std::string& path) {
     at = target[0] == '/' ? std::string(target) : FolderPart(at) + target;
   }
   return path;
+}
+
+// Opens a device or a FIFO for writing. A FIFO with no reader would block
+// the open until one comes, past any signal: it is opened without waiting,
+// again every tenth of a second, until a reader is there or a signal ends
+// the wait. -1 with errno.
+int OpenStream(const std::string& path) {
+  for (;;) {
+    const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) return fd;
+    if (errno != ENXIO) return -1;  // ENXIO: a FIFO that no one reads yet
+    if (EndSignalNoted()) {
+      errno = EINTR;
+      return -1;
+    }
+    poll(nullptr, 0, kWaitMs);
+  }
 }
 
 }  // namespace
@@ -132,7 +169,7 @@ std::unique_ptr<WholeFile> BeginWholeFile(const std::string& path, std::string& 
 
 std::unique_ptr<WholeFile> BeginStream(const std::string& path, std::string& error) {
   if (path == "-") return std::make_unique<posix::StreamFile>(STDOUT_FILENO, false);
-  const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  const int fd = posix::OpenStream(path);
   // What was a device or a pipe when it was judged must be one still: a
   // file is never written over in place.
   struct stat status;

@@ -94,4 +94,22 @@ expect "the levels of the long path within the limit are copied" \
 expect "the rest of the kit is there" \
   test -f "$kit/Jurano/runtime/jurano.dll" -a -f "$kit/Talvor Imaging/Drivers/PELUX/pelux.inf"
 
+# Hard links. A kit made with `cp -al` shares every file with the medium, and
+# a kit's setup-type file may be a link of a read-only file elsewhere: what
+# the run resets, edits or removes it does to the kit's own names, and no
+# other name of those files changes (bytes, mode, times).
+shared=$work/shared
+make_medium "$shared/medium"
+printf 'sentinel\n' >"$shared/sentinel.txt"
+chmod 444 "$shared/sentinel.txt"
+cp -al -- "$shared/medium" "$shared/kit"
+ln -f -- "$shared/sentinel.txt" "$shared/kit/Talvor Imaging/Vok/SetupType.txt"
+facts() { kitcheck digest "$1" --exclude kit && find "$1" -path "$1/kit" -prune -o -printf '%P %m %T@\n' | sort; }
+before=$(facts "$shared")
+run_kit linked --source "$shared/medium/setup.exe" --dest "$shared/kit" --resume --board Pellam
+expect "linked: the run ends; its check finds the extras a medium holds (exit 1)" [ "$status" -eq 1 ]
+expect "linked: no file outside the kit changed" [ "$before" == "$(facts "$shared")" ]
+run_kit linked-verify --verify --source "$shared/medium/setup.exe" --dest "$shared/kit" --board Pellam
+expect "linked: --verify then judges the kit as usual (the same extras, exit 1)" [ "$status" -eq 1 ]
+
 finish

@@ -89,4 +89,46 @@ expect "its report went through the FIFO" is_json "$work/first.json"
 expect "the FIFO is still a FIFO" [ -p "$work/report.fifo" ]
 run_kit third "${run_args[@]}" --resume
 expect "once it ended the destination is free again" [ "$status" -eq 0 ]
+# Waits on an output: a FIFO with no reader (--report), and a pipe on stdout
+# that is full and never read (--report -, the pipe cut to one page). The
+# signal ends the run within a second, as anywhere else.
+make_medium "$work/small"
+small_args=(--source "$work/small/setup.exe" --dest "$kit" "${selection[@]}")
+mkfifo "$work/unread.fifo"
+full_pipe() {
+  python3 -c 'import fcntl, os, subprocess, sys
+read, write = os.pipe()
+fcntl.fcntl(write, 1031, 4096)  # F_SETPIPE_SZ: one page, never read
+child = subprocess.Popen(sys.argv[1:], stdout=write, stderr=open(os.environ["ERR"], "w"))
+open(os.environ["ERR"] + ".pid", "w").write(str(child.pid))
+os.close(write)
+code = child.wait()
+sys.exit(128 - code if code < 0 else code)' "$@"
+}
+for signal in INT TERM; do
+  expected=$((128 + $(kill -l "$signal")))
+  for wait in fifo pipe; do
+    name=$wait-$signal
+    rm -rf -- "$kit"
+    if [[ $wait == fifo ]]; then
+      "$kit_binary" "${small_args[@]}" --report "$work/unread.fifo" >/dev/null 2>"$work/$name.err" &
+    else
+      ERR=$work/$name.err full_pipe "$kit_binary" "${small_args[@]}" --quiet --report - &
+    fi
+    pid=$!
+    sleep 2  # the kit is made; the run waits on its report
+    kid=$pid
+    [[ $wait == pipe ]] && kid=$(cat "$work/$name.err.pid")
+    started=$(date +%s%N)
+    kill "-$signal" "$kid"
+    (sleep 5 && kill -KILL "$kid") 2>/dev/null &  # a run that waits on is failed, not hung
+    watchdog=$!
+    wait "$pid"
+    status=$?
+    kill "$watchdog" 2>/dev/null
+    expect "$name: the process ends by SIG$signal ($expected)" [ "$status" -eq "$expected" ]
+    expect "$name: within a second" [ $(($(date +%s%N) - started)) -lt 1000000000 ]
+    expect "$name: stderr ends with the message" [ "$(tail -n 1 "$work/$name.err")" == "$message" ]
+  done
+done
 finish
