@@ -98,8 +98,8 @@ std::optional<std::string> HeldNear(const Chain& chain, bool exists, const std::
   return std::nullopt;
 }
 
-// This run's entry, named and locked before it can be seen (written under a
-// hidden name first), removed when the run lets its folder go.
+// This run's entry, locked and whole before it is named, removed when the
+// run lets its folder go.
 class Registration {
  public:
   Registration() = default;
@@ -117,18 +117,18 @@ class Registration {
     if (mkdir(kRegistry, 01777) == 0) chmod(kRegistry, 01777);
     struct stat status;
     if (lstat(kRegistry, &status) != 0 || !S_ISDIR(status.st_mode)) return false;
+    // Unnamed until it is locked and whole, so a run killed on the way
+    // leaves nothing.
+    const int fd = open(kRegistry, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
     name_ = std::to_string(chain.front().volume) + "-" + std::to_string(chain.front().index) + "-" +
             std::to_string(getpid());
-    const std::string hidden = std::string(kRegistry) + "/." + name_;
-    const int fd = open(hidden.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
     const std::string text = EntryText(path, chain);
-    const bool written =
-        fchmod(fd, 0644) == 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-        write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
-        rename(hidden.c_str(), (std::string(kRegistry) + "/" + name_).c_str()) == 0;
-    if (!written) {
-      unlink(hidden.c_str());
+    const std::string byFd = "/proc/self/fd/" + std::to_string(fd);
+    const std::string named = std::string(kRegistry) + "/" + name_;
+    if (fchmod(fd, 0644) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 ||
+        write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
+        linkat(AT_FDCWD, byFd.c_str(), AT_FDCWD, named.c_str(), AT_SYMLINK_FOLLOW) != 0) {
       close(fd);
       return false;
     }
