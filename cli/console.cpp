@@ -40,6 +40,14 @@ void Console::Out(const std::string& line) {
   out_ << line << '\n' << std::flush;
 }
 
+void Console::Kept(const std::string& line) {
+  if (quiet_) {
+    Err(line);
+  } else {
+    Out(line);
+  }
+}
+
 void Console::Err(const std::string& line) {
   ClearProgress();
   err_ << kPrefix << line << '\n' << std::flush;

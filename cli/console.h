@@ -33,6 +33,13 @@ class Console {
 
   // A line on stdout; nothing with --quiet.
   void Out(const std::string& line);
+  // A line that must not be lost (a check's difference): on stdout, or on
+  // stderr after the tool's prefix when stdout is silenced or taken by an
+  // output.
+  void Kept(const std::string& line);
+  // Stdout carries an output from here on (an output named by another name
+  // of it): the lines Out() would print are left out, as with --quiet.
+  void StdoutTaken() { quiet_ = true; }
   // A line on stderr after the tool's prefix.
   void Err(const std::string& line);
   // A validation message on stderr, standing alone as the window shows it.
@@ -57,7 +64,7 @@ class Console {
 
   std::ostream& out_;
   std::ostream& err_;
-  const bool quiet_;
+  bool quiet_;
   std::optional<ProgressLine> progress_;
   std::vector<std::string> warnings_;
   std::vector<std::string> failures_;

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cli/change_listing.h"
@@ -217,15 +218,24 @@ int RunKit(const Options& options, std::ostream& out, std::ostream& err, bool sh
   if (!native) return kExitUsage;
   RunDisks disks = MakeDisks(*native, options, feedback, console);
   // Nothing may be created before the run is known to be allowed.
-  if (!PrepareRoots(options, disks.disk(), DestinationUse::kRun, console, roots) ||
-      !CreateDestination(disks, roots.destination, console)) {
+  if (!PrepareRoots(options, disks.disk(), DestinationUse::kRun, console, roots)) {
     return kExitUsage;
   }
-  // One run at a time writes to a kit; a dry run writes nothing.
-  std::unique_ptr<platform::FolderLock> lock;
-  if (!options.dryRun && !(lock = platform::LockFolder(roots.destination))) {
-    console.Err("another run is writing to " + options.destination);
+  // One run at a time writes to a kit, or to a folder inside or above it; a
+  // dry run writes nothing.
+  const auto refuse = [&](const std::string& held) {
+    console.Err("another run is writing to " + (held.empty() ? options.destination : held));
     return kExitUsage;
+  };
+  std::optional<std::string> held;
+  if (!options.dryRun && (held = platform::FolderHeldNear(roots.destination))) {
+    return refuse(*held);
+  }
+  if (!CreateDestination(disks, roots.destination, console)) return kExitUsage;
+  std::unique_ptr<platform::FolderLock> lock;
+  std::string holder;
+  if (!options.dryRun && !(lock = platform::LockFolder(roots.destination, holder))) {
+    return refuse(holder);
   }
   if (options.resume && !options.dryRun) RemoveLeftoverTemporaries(roots, console);
 

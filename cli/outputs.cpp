@@ -7,6 +7,7 @@
 #include "cli/iso.h"
 #include "cli/kit_listing.h"
 #include "cli/manifest.h"
+#include "engine/name_key.h"
 #include "engine/windows_path.h"
 
 namespace vostrel::cli {
@@ -44,10 +45,40 @@ void WriteImage(const Options& options, const OutputPlaces& places, const KitLis
                            std::to_string(result.bytes) + " bytes");
 }
 
+// Whether two places name one item: the same existing file or stream, or
+// the same new name in one folder (its case counts where the disk's does).
+bool SameItem(const platform::OutputTarget& a, const platform::OutputTarget& b) {
+  if (a.identities.empty() || b.identities.empty()) {
+    // The platform tells no identities: the spelling decides.
+    return !a.place.empty() && winpath::PathKey(a.place) == winpath::PathKey(b.place);
+  }
+  if (a.exists || b.exists) return a.exists && b.exists && a.identities[0] == b.identities[0];
+  return a.identities[0] == b.identities[0] &&
+         (a.caseless ? names::SameName(a.name, b.name) : a.name == b.name);
+}
+
+// Whether the output lies in or is the root (the medium's folder or image,
+// the kit's folder), by what each is on disk, whatever names reach them.
+bool Within(const platform::OutputTarget& output, const platform::OutputTarget& root,
+            const std::string& spelled) {
+  if (root.identities.empty()) {
+    return !output.place.empty() && winpath::IsWithin(output.place, spelled);
+  }
+  // A kit not made yet can only be the output's own new name.
+  if (!root.exists) return SameItem(output, root);
+  return std::find(output.identities.begin(), output.identities.end(), root.identities[0]) !=
+         output.identities.end();
+}
+
+// The medium and the kit as the outputs are judged against them.
+struct JudgedRoots {
+  std::string medium, kit;
+  platform::OutputTarget mediumPlace, kitPlace;
+};
+
 // Why the output `file` (called `what`) cannot go where it is, or nothing.
 std::optional<std::string> Judge(const std::string& file, const std::string& what,
-                                 const std::string& medium, const std::string& kit,
-                                 platform::OutputTarget& target) {
+                                 const JudgedRoots& roots, platform::OutputTarget& target) {
   target = platform::LocateOutput(file);
   const std::string the = "the " + what;
   switch (target.kind) {
@@ -65,12 +96,12 @@ std::optional<std::string> Judge(const std::string& file, const std::string& wha
     case Kind::kFolderReadOnly:
       return the + "'s folder cannot be written: " + target.path;
   }
-  if (target.place.empty()) return std::nullopt;
-  if (!medium.empty() && winpath::IsWithin(target.place, medium)) {
-    return the + " must not be written inside the medium " + medium + ": " + file;
+  if (!roots.medium.empty() && Within(target, roots.mediumPlace, roots.medium)) {
+    return the + " must not be written inside the medium " + roots.medium + ": " + file;
   }
-  if (!kit.empty() && winpath::IsWithin(target.place, kit)) {
-    return the + " must not be written inside the kit " + kit + ": it would become part of the kit";
+  if (!roots.kit.empty() && Within(target, roots.kitPlace, roots.kit)) {
+    return the + " must not be written inside the kit " + roots.kit +
+           ": it would become part of the kit";
   }
   return std::nullopt;
 }
@@ -94,26 +125,35 @@ void LeaveOutOddEntries(const Options& options, const KitListing& listing,
 std::optional<std::string> CheckOutputs(const Options& options, FileSystem& disk,
                                         const std::string& mediumRoot, const std::string& kitRoot,
                                         OutputPlaces& places) {
-  const std::string medium = disk.FullPath(mediumRoot);
-  const std::string kit = disk.FullPath(kitRoot);
+  JudgedRoots roots;
+  roots.medium = disk.FullPath(mediumRoot);
+  roots.kit = disk.FullPath(kitRoot);
+  if (!roots.medium.empty()) roots.mediumPlace = platform::LocateOutput(roots.medium);
+  if (!roots.kit.empty()) roots.kitPlace = platform::LocateOutput(roots.kit);
   const std::tuple<const std::string&, const char*, platform::OutputTarget&> outputs[] = {
       {options.reportFile, "report", places.report},
       {options.manifestFile, "manifest", places.manifest},
       {options.isoFile, "image", places.image}};
-  std::vector<std::string> taken;
+  std::vector<const platform::OutputTarget*> taken;
   for (const auto& [file, what, target] : outputs) {
     if (file.empty()) continue;
-    if (auto problem = Judge(file, what, medium, kit, target)) return problem;
-    if (target.place.empty()) continue;
-    // Two names for one file: a link, or another spelling.
-    for (const std::string& other : taken) {
-      if (winpath::PathKey(other) == winpath::PathKey(target.place)) {
-        return "one file cannot take two outputs: " + file;
-      }
+    if (auto problem = Judge(file, what, roots, target)) return problem;
+    // Two names for one file or stream: a link, another spelling, a hard
+    // link, standard output by another name.
+    for (const platform::OutputTarget* other : taken) {
+      if (SameItem(*other, target)) return "one file cannot take two outputs: " + file;
     }
-    taken.push_back(target.place);
+    taken.push_back(&target);
   }
   return std::nullopt;
+}
+
+bool TakesStandardOutput(const OutputPlaces& places) {
+  const platform::OutputTarget out = platform::LocateOutput("-");
+  for (const platform::OutputTarget* target : {&places.report, &places.manifest}) {
+    if (target->path == "-" || (!target->path.empty() && SameItem(*target, out))) return true;
+  }
+  return false;
 }
 
 void WriteKitOutputs(platform::NativeFileSystem& disk, const Options& options,

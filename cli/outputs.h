@@ -28,13 +28,19 @@ struct OutputPlaces {
 
 // The one judge of the outputs' places, before anything is written: why an
 // output cannot go where the options name it, or nothing. Refused: a place
-// inside the medium in `mediumRoot` or the kit in `kitRoot` (links followed,
-// names compared without regard to case), an existing folder, a block
-// device or a socket, a folder that does not exist or cannot be written.
-// A character device or a FIFO is written into; "-" is standard output.
+// inside the medium in `mediumRoot` or the kit in `kitRoot` (by what the
+// folders are on disk, whatever name reaches them: a link, a bind mount,
+// another spelling), an existing folder, a block device or a socket, a
+// folder that does not exist or cannot be written, and two outputs that
+// reach one file or stream. A character device or a FIFO is written into;
+// "-" is standard output.
 std::optional<std::string> CheckOutputs(const Options& options, FileSystem& disk,
                                         const std::string& mediumRoot, const std::string& kitRoot,
                                         OutputPlaces& places);
+
+// Whether the report or the manifest goes to standard output, by "-" or
+// by another name of it (/dev/stdout, the file stdout was sent to).
+bool TakesStandardOutput(const OutputPlaces& places);
 
 // What writing the manifest and the image said: notes and warnings for
 // stderr, failures that leave the outputs missing.

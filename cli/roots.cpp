@@ -131,6 +131,7 @@ bool PrepareRoots(const Options& options, FileSystem& disk, DestinationUse use, 
     console.Err(*problem);
     return false;
   }
+  if (TakesStandardOutput(roots.outputs)) console.StdoutTaken();
   return true;
 }
 

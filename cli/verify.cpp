@@ -53,7 +53,7 @@ int RunVerify(const Options& options, std::ostream& out, std::ostream& err) {
   }
 
   const KitCheck check = CheckKit(*disk, roots, options.selection);
-  for (const std::string& line : check.differences) console.Out(line);
+  for (const std::string& line : check.differences) console.Kept(line);
   SaySummary(check, console);
 
   OutputMessages messages;

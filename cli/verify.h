@@ -31,7 +31,8 @@ struct KitCheck {
 KitCheck CheckKit(platform::NativeFileSystem& disk, const Roots& roots,
                   const KitSelection& selection);
 
-// --verify: `out` gets one line per difference, `err` the summary. Returns
+// --verify: `out` gets one line per difference (`err`, after the tool's
+// prefix, when stdout is silenced or taken by the manifest), `err` the summary. Returns
 // 0 when the kit matches, 1 when it does not, 2 for usage errors (nothing
 // is checked).
 int RunVerify(const Options& options, std::ostream& out, std::ostream& err);

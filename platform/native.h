@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/file_system.h"
@@ -87,10 +88,17 @@ class FolderLock {
 };
 
 // Takes the lock on the existing folder `path`; nullptr when another
-// process holds it. Where the platform or the disk gives no way to hold it
-// (a folder that cannot be opened, a file system without locks) the lock
-// holds nothing, and the run goes on as before.
-std::unique_ptr<FolderLock> LockFolder(const std::string& path);
+// process holds it, `held` then empty, or (Linux) holds a folder inside or
+// above it, `held` then that folder as its run named it. Where the platform
+// or the disk gives no way to hold it (a folder that cannot be opened, a
+// file system without locks) the lock holds nothing, and the run goes on as
+// before.
+std::unique_ptr<FolderLock> LockFolder(const std::string& path, std::string& held);
+
+// Before the folder `path` is made (Linux): the folder another run holds at
+// `path` ("" then) or above it, or, when `path` exists, inside it; nothing
+// when no run holds one (always nothing on Windows).
+std::optional<std::string> FolderHeldNear(const std::string& path);
 
 // The separator a person uses on this platform, for messages.
 char PreferredSeparator();

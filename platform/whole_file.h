@@ -13,6 +13,9 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
+
+#include "engine/file_system.h"
 
 namespace vostrel::platform {
 
@@ -79,6 +82,16 @@ struct OutputTarget {
   // outside the medium and the kit; empty for standard output and a pipe
   // that has no name.
   std::string place;
+  // What it is on disk whatever name reaches it (Linux; none on Windows,
+  // where `place` decides): the identity of the item it names when that
+  // exists (standard output's for "-"), then of the folder it lies in and
+  // of each folder above, to the root (none above a pipe without a name).
+  std::vector<FolderId> identities;
+  bool exists = false;  // identities[0] is the item's own
+  // A new file's name in its folder, and whether that folder's disk
+  // ignores case in names: two new files are one only when both match.
+  std::string name;
+  bool caseless = false;
 };
 
 OutputTarget LocateOutput(const std::string& path);

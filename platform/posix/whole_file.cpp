@@ -2,8 +2,11 @@
 // (platform/posix/pending_file.h), fsync, then linked or renamed into place. Also where an
 // output a person names goes, and the writer into a stream.
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,7 +25,8 @@ namespace vostrel::posix {
 
 namespace {
 
-constexpr int kLinkHops = 40;  // as the kernel allows
+constexpr int kLinkHops = 40;               // as the kernel allows
+constexpr long kCaseFoldFlag = 0x40000000;  // FS_CASEFOLD_FL, which older headers lack
 // How long a wait on a stream goes before it looks for a signal again.
 constexpr int kWaitMs = 100;
 
@@ -104,6 +108,67 @@ int OpenStream(const std::string& path) {
   }
 }
 
+FolderId IdOf(const struct stat& status) {
+  return FolderId{static_cast<uint64_t>(status.st_dev), static_cast<uint64_t>(status.st_ino)};
+}
+
+void Identify(const struct stat& status, platform::OutputTarget& target) {
+  target.identities.push_back(IdOf(status));
+  target.exists = true;
+}
+
+// The identities of the folder `real` (no links in it) and of each folder
+// above it: a bind mount or a link reaches the same ones as the name it
+// stands for.
+void IdentifyUp(std::string at, platform::OutputTarget& target) {
+  struct stat status;
+  for (;;) {
+    if (at.empty()) at = "/";
+    if (stat(at.c_str(), &status) != 0) return;
+    target.identities.push_back(IdOf(status));
+    if (at == "/") return;
+    at.erase(at.rfind('/'));
+  }
+}
+
+// An existing item an output names: what it is, and its identities.
+platform::OutputTarget ExistingOutput(const std::string& path, const struct stat& status) {
+  using Kind = platform::OutputTarget::Kind;
+  Kind kind = Kind::kFile;
+  if (S_ISDIR(status.st_mode)) kind = Kind::kFolder;
+  if (S_ISBLK(status.st_mode)) kind = Kind::kBlockDevice;
+  if (S_ISSOCK(status.st_mode)) kind = Kind::kSocket;
+  if (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode)) kind = Kind::kStream;
+  const std::string real = RealPath(path);
+  platform::OutputTarget target{kind, path, kind == Kind::kStream ? real : std::string()};
+  Identify(status, target);
+  if (!real.empty()) IdentifyUp(real.substr(0, real.rfind('/')), target);
+  return target;
+}
+
+// Whether the disk of the folder `real` finds names without regard to case:
+// the FAT family, exFAT, SMB shares, or a folder marked to fold case.
+bool IgnoresCase(const std::string& real) {
+  struct statfs disk;
+  if (statfs(real.c_str(), &disk) == 0) {
+    switch (static_cast<unsigned long>(disk.f_type)) {
+      case 0x4d44UL:      // FAT
+      case 0x2011BAB0UL:  // exFAT
+      case 0xFF534D42UL:  // CIFS
+      case 0xFE534D42UL:  // SMB2
+        return true;
+      default:
+        break;
+    }
+  }
+  const int fd = open(real.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int flags = 0;
+  const bool folded = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & kCaseFoldFlag) != 0;
+  close(fd);
+  return folded;
+}
+
 }  // namespace
 
 int PosixWholeFile::Open(const std::string& path, const Keep& keep) {
@@ -183,15 +248,15 @@ std::unique_ptr<WholeFile> BeginStream(const std::string& path, std::string& err
 
 OutputTarget LocateOutput(const std::string& path) {
   using Kind = OutputTarget::Kind;
-  if (path == "-") return OutputTarget{Kind::kStream, path};
   struct stat status;
+  if (path == "-") {
+    OutputTarget target{Kind::kStream, path};
+    if (fstat(STDOUT_FILENO, &status) == 0) posix::Identify(status, target);
+    return target;
+  }
   if (stat(path.c_str(), &status) == 0) {
-    if (S_ISDIR(status.st_mode)) return OutputTarget{Kind::kFolder, path};
-    if (S_ISBLK(status.st_mode)) return OutputTarget{Kind::kBlockDevice, path};
-    if (S_ISSOCK(status.st_mode)) return OutputTarget{Kind::kSocket, path};
-    if (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode)) {
-      return OutputTarget{Kind::kStream, path, posix::RealPath(path)};
-    }
+    OutputTarget target = posix::ExistingOutput(path, status);
+    if (target.kind != Kind::kFile) return target;
   }
   const std::string file = posix::FollowLinks(path);
   // A Linux name may hold '\': only '/' separates here.
@@ -204,10 +269,17 @@ OutputTarget LocateOutput(const std::string& path) {
     return OutputTarget{Kind::kNoFolder, folder};
   }
   if (access(resolved.c_str(), W_OK | X_OK) != 0) {
-    return OutputTarget{Kind::kFolderReadOnly, resolved};
+    OutputTarget target{Kind::kFolderReadOnly, resolved};
+    posix::IdentifyUp(resolved, target);
+    return target;
   }
   const std::string place = posix::JoinNative(resolved, name);
-  return OutputTarget{Kind::kFile, place, place};
+  OutputTarget target{Kind::kFile, place, place};
+  if (stat(place.c_str(), &status) == 0) posix::Identify(status, target);
+  posix::IdentifyUp(resolved, target);
+  target.name = name;
+  target.caseless = posix::IgnoresCase(resolved);
+  return target;
 }
 
 }  // namespace vostrel::platform

@@ -52,7 +52,8 @@ ImageSource OpenImageSource(const std::string& path, std::unique_ptr<OpenedImage
   return ImageSource::kRefused;
 }
 
-std::unique_ptr<FolderLock> LockFolder(const std::string& path) {
+std::unique_ptr<FolderLock> LockFolder(const std::string& path, std::string& held) {
+  held.clear();
   // A mutex named after the folder's identity (volume serial number and file
   // index), so every spelling of the folder and every link to it meet the
   // same one; it goes when its last holder ends, however it ends.
@@ -86,6 +87,12 @@ std::string NativeToUtf8(const std::string& text) {
   std::string utf8(static_cast<std::size_t>(narrow), '\0');
   WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, &utf8[0], narrow, nullptr, nullptr);
   return utf8;
+}
+
+// The mutex names a folder's identity alone; nesting is not seen here.
+std::optional<std::string> FolderHeldNear(const std::string& path) {
+  (void)path;
+  return std::nullopt;
 }
 
 }  // namespace vostrel::platform

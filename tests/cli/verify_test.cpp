@@ -3,6 +3,7 @@
 // setup-type file, a rerun that stopped early).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -90,6 +91,22 @@ TEST_F(KitVerify, EachDifferenceIsNamedOnce) {
             }));
   EXPECT_TRUE(Has(check.err, "8 differences")) << check.err;
   EXPECT_EQ(tree_.Snapshot(), before);
+
+  // Stdout silenced or taken by the manifest: each line goes to stderr.
+  const std::vector<std::vector<std::string>> elsewhere = {
+      {"--quiet"}, {"--manifest", "-"}, {"--quiet", "--manifest", "-"}};
+  for (const std::vector<std::string>& more : elsewhere) {
+    KitResult moved = Verify(more);
+    EXPECT_EQ(moved.exitCode, 1) << moved.err;
+    std::vector<std::string> said;
+    for (const std::string& line : Lines(moved.err)) {
+      if (line.rfind("vostrel-kit: ", 0) == 0) said.push_back(line.substr(13));
+    }
+    std::vector<std::string> expected = Lines(check.out);
+    said.resize(std::min(said.size(), expected.size()));
+    EXPECT_EQ(said, expected) << more.back();
+    EXPECT_FALSE(Has(moved.out, "extra file")) << more.back();
+  }
 }
 
 TEST_F(KitVerify, RerunThatStoppedAtAnExistingFileNamesTheWalk) {

@@ -28,6 +28,53 @@ for row in "${refusals[@]}"; do
 done
 expect "the socket is still a socket" [ -S "$work/socket" ]
 
+# Outputs judged by what they are on disk, not by how they are named: a bind
+# mount or a link of the medium or of the kit, standard output and a file
+# under two names. Each refused with exit 2 before the kit is touched.
+reference_kit "$work/medium" "$work/held"
+mkdir -p "$work/alias-m" "$work/alias-k" "$work/Medium"
+mount --bind "$work/medium" "$work/alias-m" && mounts+=("$work/alias-m")
+mount --bind "$work/held" "$work/alias-k" && mounts+=("$work/alias-k")
+ln -s "$work/medium" "$work/link-m"
+: >"$work/one" && ln "$work/one" "$work/one-again"
+medium_before=$(kitcheck digest "$work/medium")
+held_before=$(kitcheck digest "$work/held")
+inside_m="must not be written inside the medium"
+inside_k="must not be written inside the kit"
+two="one file cannot take two outputs"
+identity=(
+  "bind-medium|new|--report $work/alias-m/evil.json|$inside_m"
+  "bind-medium-manifest|new|--manifest $work/alias-m/Jurano/m.txt|$inside_m"
+  "link-medium|new|--report $work/link-m/evil.json|$inside_m"
+  "spelled-medium|new|--report $work/Medium/../medium/r.json|$inside_m"
+  "bind-kit|held|--manifest $work/alias-k/m.txt|$inside_k"
+  "bind-kit-iso|held|--iso $work/alias-k/Jurano/k.iso|$inside_k"
+  "stdout-twice|new|--report - --manifest /dev/stdout|$two: /dev/stdout"
+  "stdout-fd|new|--manifest /proc/self/fd/1 --report -|$two: /proc/self/fd/1"
+  "hard-link|new|--report $work/one --manifest $work/one-again|$two: $work/one-again"
+)
+for row in "${identity[@]}"; do
+  IFS='|' read -r name dest outputs words <<<"$row"
+  IFS=' ' read -r -a output_args <<<"$outputs"
+  run_kit "identity-$name" "${run_args[@]}" --dest "$work/$dest" "${output_args[@]}"
+  expect "$name: refused with exit 2" [ "$status" -eq 2 ]
+  expect "$name: the reason is given ($words)" err_has "identity-$name" "$words"
+done
+expect "the outputs left no kit" no_kit new
+expect "the medium is as it was" [ "$(kitcheck digest "$work/medium")" == "$medium_before" ]
+expect "the held kit is as it was" [ "$(kitcheck digest "$work/held")" == "$held_before" ]
+# On a disk that minds case, another folder spelled like the medium is not the medium.
+run_kit other-case "${run_args[@]}" --dest "$work/kit-case" --report "$work/Medium/r.json"
+expect "a folder spelled like the medium in another case takes the report" \
+  [ "$status" -eq 0 -a -s "$work/Medium/r.json" ]
+
+# The manifest on stdout by another name: --verify's differences go to stderr.
+echo stray >"$work/held/stray.txt"
+run_kit verify-stdout --verify "${run_args[@]}" --dest "$work/held" --manifest /dev/stdout
+expect "verify, manifest on /dev/stdout: exit 1" [ "$status" -eq 1 ]
+expect "the difference is on stderr" err_has verify-stdout "vostrel-kit: extra file: stray.txt"
+expect "and not among the manifest's lines" not grep -q "extra file" "$work/verify-stdout.out"
+
 # A device that takes nothing: the failure is listed and counted, exit 1.
 run_kit full "${run_args[@]}" --dest "$work/kit-full" --report /dev/full
 expect "/dev/full: exit 1" [ "$status" -eq 1 ]
