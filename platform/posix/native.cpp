@@ -74,6 +74,13 @@ std::vector<HeldFolder> HeldFolders(const std::string& own) {
     if (name.empty() || name[0] == '.' || name == own) continue;
     const int fd = openat(dirfd(folder), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) continue;
+    // Only this user's runs and root's are believed: another user's entry
+    // could claim any folder, and so stop every run on the machine.
+    struct stat owner;
+    if (fstat(fd, &owner) != 0 || (owner.st_uid != 0 && owner.st_uid != geteuid())) {
+      close(fd);
+      continue;
+    }
     HeldFolder one;
     if (flock(fd, LOCK_SH | LOCK_NB) == 0) {
       unlinkat(dirfd(folder), name.c_str(), 0);  // an ended run's; where we may
