@@ -82,9 +82,8 @@ void KitFeedback::FolderSkipped(const std::string& folder, const std::string& re
 }
 
 void KitFeedback::Skipped(const std::string& folder, const std::string& name,
-                          const std::string& reason) {
-  console_.Failed("skipped " + DisplayPath(folder) + platform::PreferredSeparator() + name + ": " +
-                  reason);
+                          const std::string& reason, platform::SkipKind kind) {
+  console_.Failed(SkippedLine(folder, name, reason, kind));
 }
 
 void KitFeedback::SaySummary(const RunCounts& counts, bool dryRun) {

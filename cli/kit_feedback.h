@@ -9,6 +9,7 @@
 #include "cli/console.h"
 #include "engine/run_feedback.h"
 #include "engine/run_result.h"
+#include "platform/native.h"
 
 namespace vostrel::cli {
 
@@ -30,7 +31,8 @@ class KitFeedback : public RunFeedback {
 
   // An entry the native file system would not take over (a name Windows
   // cannot hold): the kit lacks it.
-  void Skipped(const std::string& folder, const std::string& name, const std::string& reason);
+  void Skipped(const std::string& folder, const std::string& name, const std::string& reason,
+               platform::SkipKind kind);
 
   // The summary line: what the run's operations did (would do, in a dry
   // run) and every failure said until now (a report that could not be

@@ -33,7 +33,8 @@ class KitWalker {
       : listing_(listing),
         fs_(disk),
         oddNames_(disk, [this](const std::string& folder, const std::string& name,
-                               const std::string&) { OddName(folder, name); }) {}
+                               const std::string&, platform::SkipKind) { OddName(folder, name); }) {
+  }
 
   void Walk(const std::string& folderPath, const std::string& folderRelative) {
     FolderId id;

@@ -40,9 +40,8 @@ struct RunDisks {
 RunDisks MakeDisks(platform::NativeFileSystem& native, const Options& options,
                    KitFeedback& feedback, Console& console) {
   native.SetSkipListener(
-      [&feedback](const std::string& folder, const std::string& name, const std::string& reason) {
-        feedback.Skipped(folder, name, reason);
-      });
+      [&feedback](const std::string& folder, const std::string& name, const std::string& reason,
+                  platform::SkipKind kind) { feedback.Skipped(folder, name, reason, kind); });
   native.SetByteListener([&console](uint64_t bytes) { console.BytesMoved(bytes); });
   native.CopyAheadWith(RunJobs(options));
   RunDisks disks{native, nullptr};

@@ -67,4 +67,11 @@ std::string DisplayPath(const std::string& path) {
   return winpath::WithSeparators(path, platform::PreferredSeparator());
 }
 
+std::string SkippedLine(const std::string& folder, const std::string& name,
+                        const std::string& reason, platform::SkipKind kind) {
+  const std::string path = DisplayPath(folder) + platform::PreferredSeparator() + name;
+  return (kind == platform::SkipKind::kImageName ? "image entry left out: " : "skipped ") + path +
+         ": " + reason;
+}
+
 }  // namespace vostrel::cli

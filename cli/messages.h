@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/native.h"
+
 namespace vostrel::cli {
 
 // Exit statuses.
@@ -28,5 +30,11 @@ std::string CountOf(std::size_t count, const char* what);
 // A path as the person writes it on this platform: native separators, runs
 // of them collapsed (a leading pair on Windows names a network share).
 std::string DisplayPath(const std::string& path);
+
+// The failure line for an entry a walk left out, without the prefix: an
+// image's entry whose name Windows would not show is "image entry left out:
+// PATH: REASON", any other "skipped PATH: REASON".
+std::string SkippedLine(const std::string& folder, const std::string& name,
+                        const std::string& reason, platform::SkipKind kind);
 
 }  // namespace vostrel::cli

@@ -32,12 +32,24 @@ void SaySummary(const KitCheck& check, Console& console) {
 
 KitCheck CheckKit(platform::NativeFileSystem& disk, const Roots& roots,
                   const KitSelection& selection) {
-  const ExpectedKit expected = PlanKit(disk, roots.source, roots.destination, selection);
+  // An image's entry that a run leaves out is missing from every kit of it:
+  // a difference the comparison with the planned kit cannot see.
+  KitCheck check;
+  ExpectedKit expected;
+  {
+    const platform::SkipNoticesTo leftOut(
+        disk, [&check](const std::string& folder, const std::string& name,
+                       const std::string& reason, platform::SkipKind kind) {
+          if (kind != platform::SkipKind::kImageName) return;
+          check.differences.push_back(SkippedLine(folder, name, reason, kind));
+        });
+    expected = PlanKit(disk, roots.source, roots.destination, selection);
+  }
   const KitListing actual = ListKit(disk, roots.destination);
   KitComparison comparison(disk, expected, actual, selection);
   comparison.Run();
-  KitCheck check;
-  check.differences = comparison.Lines();
+  const std::vector<std::string> lines = comparison.Lines();
+  check.differences.insert(check.differences.end(), lines.begin(), lines.end());
   check.digests = comparison.digests();
   check.files = comparison.files();
   check.folders = comparison.folders();

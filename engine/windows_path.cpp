@@ -1,10 +1,46 @@
 #include "engine/windows_path.h"
 
 #include "engine/name_key.h"
+#include "engine/utf8.h"
+
+#include <string_view>
 
 namespace vostrel::winpath {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+namespace {
+
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices in every folder,
+// whatever follows them after a dot or spaces.
+bool IsDeviceName(const std::string& name) {
+  std::string stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& c : stem) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
+}  // namespace
+
+const char* WhyNotAName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return "the name cannot be a Windows name";
+  for (unsigned char c : name) {
+    if (c == '\\') return "the name holds a backslash, which a Windows name cannot";
+    if (c == '/') return "the name holds a slash, which a Windows name cannot";
+    if (c < 0x20) return "the name holds a control character, which a Windows name cannot";
+    if (std::string_view(":*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos) {
+      return "the name holds one of :*?\"<>|, which a Windows name cannot";
+    }
+  }
+  if (!utf8::IsValid(name)) return "the name is not valid UTF-8 text";
+  if (name.back() == '.' || name.back() == ' ') {
+    return "the name ends in a dot or a space, which Windows drops from a name";
+  }
+  if (IsDeviceName(name)) return "the name is that of a device on Windows";
+  return nullptr;
+}
 
 std::string Join(const std::string& folder, const std::string& name) {
   return folder + "\\" + name;

@@ -1,6 +1,6 @@
-// Windows-form paths: the one place that knows what a separator is, how a
-// path splits into its folder and name, and when one path lies within
-// another. Names within them compare by the name key (engine/name_key.h).
+// Windows-form paths: the one place that knows what a separator is, what a
+// name may hold, how a path splits into its folder and name, and when one
+// path lies within another. Names within them compare by the name key (engine/name_key.h).
 // Portable (no OS header), so the engine, both front ends and both platform
 // layers share it.
 #pragma once
@@ -12,6 +12,12 @@ namespace vostrel::winpath {
 
 // '\' and '/' both separate components, as they do for the Win32 calls.
 bool IsSeparator(char c);
+
+// Why `name` (UTF-8) cannot name a file or folder as Windows shows it: empty,
+// "." or "..", a separator, a control character or one of :*?"<>|, a
+// trailing dot or space (Windows drops them), a device's name (CON, NUL,
+// COM1 ..., with any extension). nullptr when it can.
+const char* WhyNotAName(const std::string& name);
 
 // folder + "\" + name: how the engine forms every path below a root.
 std::string Join(const std::string& folder, const std::string& name);

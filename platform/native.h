@@ -14,10 +14,16 @@
 
 namespace vostrel::platform {
 
-// Called for every entry a walk cannot take over safely (a name that cannot
-// exist on Windows, such as one holding '\'): the folder, the raw name and why.
+// What kind of entry a walk leaves out: one it cannot take over safely (a
+// name holding '\' on a disk, a link or device in an image), or an entry of
+// an image whose name Windows would not show as it stands (no Windows name
+// can be it, or its folder holds it twice).
+enum class SkipKind { kEntry, kImageName };
+
+// Called for every entry a walk leaves out: the folder, the raw name, why and
+// what kind of entry it is.
 using SkipListener = std::function<void(const std::string& folder, const std::string& name,
-                                        const std::string& reason)>;
+                                        const std::string& reason, SkipKind kind)>;
 
 // Called during a copy with the bytes just written to it, so a long file
 // shows its progress (Linux; on Windows a copy is seen when it ends).

@@ -71,8 +71,9 @@ bool MediumFileSystem::ReadMediumFile(const std::string& path, const platform::C
 
 // The disk's enumerations tell of what they leave out to whoever listens now.
 MediumFileSystem::MediumFileSystem(std::unique_ptr<OpenImage> image)
-    : disk_([this](const std::string& folder, const std::string& name, const std::string& reason) {
-        if (onSkip_) onSkip_(folder, name, reason);
+    : disk_([this](const std::string& folder, const std::string& name, const std::string& reason,
+                   platform::SkipKind kind) {
+        if (onSkip_) onSkip_(folder, name, reason, kind);
       }),
       image_(std::move(image)) {}
 
@@ -168,7 +169,8 @@ std::unique_ptr<FolderEnumeration> MediumFileSystem::FindInImage(const OpenImage
   const ImageItem& folder = *walk.last;
   if (!folder.unreadable.empty()) {
     if (onSkip_) {
-      onSkip_(open.native + winpath::ParentOf(walk.spelled, false), folder.name, folder.unreadable);
+      onSkip_(open.native + winpath::ParentOf(walk.spelled, false), folder.name, folder.unreadable,
+              platform::SkipKind::kEntry);
     }
     FromImage(code::kIoDevice);
     return nullptr;
@@ -177,8 +179,8 @@ std::unique_ptr<FolderEnumeration> MediumFileSystem::FindInImage(const OpenImage
     FromImage(code::kPathNotFound);
     return nullptr;
   }
-  for (const auto& [name, reason] : folder.skipped) {
-    if (onSkip_) onSkip_(open.native + walk.spelled, name, reason);
+  for (const SkippedEntry& entry : folder.skipped) {
+    if (onSkip_) onSkip_(open.native + walk.spelled, entry.name, entry.reason, entry.kind);
   }
   std::vector<FolderEntry> listing;
   std::vector<uint32_t> attributes;

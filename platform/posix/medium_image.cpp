@@ -1,5 +1,7 @@
 #include "platform/posix/medium_image.h"
 #include "engine/name_key.h"
+#include "engine/windows_path.h"
+#include "platform/posix/image_names.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -138,19 +140,13 @@ std::string ImportFailure(int code, const ImageBlocks& blocks) {
   return why + " (not an image of a disc, or a damaged one)";
 }
 
-// Why an entry of a folder is left out of the tree Windows would show, or
-// nullptr when it is kept.
-const char* LeftOut(const std::string& name, IsoNodeType type) {
+// Why an entry of a folder is left out of the tree Windows would show for
+// what it is, or nullptr when it is a file or folder.
+const char* LeftOut(IsoNodeType type) {
   if (type == LIBISO_SYMLINK) return "it is a link, which Windows does not show on a disc";
   if (type == LIBISO_SPECIAL)
     return "it is a device or pipe, which Windows does not show on a disc";
   if (type != LIBISO_DIR && type != LIBISO_FILE) return "it is the image's boot catalog";
-  if (name.find('\\') != std::string::npos) {
-    return "the name holds a backslash, which a Windows name cannot";
-  }
-  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
-    return "the name cannot be a Windows name";
-  }
   return nullptr;
 }
 
@@ -220,6 +216,7 @@ std::unique_ptr<MediumImage> MediumImage::Open(const std::string& path, std::str
 }
 
 MediumImage::~MediumImage() {
+  names_.reset();  // before the image it reports on
   if (image_ != nullptr) iso_image_unref(image_);
   if (source_ != nullptr) iso_data_source_unref(source_);
   if (fd_ >= 0) close(fd_);
@@ -252,6 +249,7 @@ bool MediumImage::Import(const std::string& path, std::string& error) {
   iso_read_opts_set_no_aaip(options, 1);
   int code = iso_image_new("", &image_);
   if (code >= 0) {
+    names_ = std::make_unique<ImageNames>(image_);
     code = OnLargeStack([&] { return iso_image_import(image_, source_, options, nullptr); });
   }
   iso_read_opts_free(options);
@@ -262,6 +260,7 @@ bool MediumImage::Import(const std::string& path, std::string& error) {
     return false;
   }
   TakeTree(iso_image_get_root(image_));
+  names_.reset();
   TakeProblems();
   return true;
 }
@@ -283,16 +282,15 @@ void MediumImage::TakeProblems() {
         continue;
       }
     }
-    items_.front().skipped.emplace_back("", "the image: " + message);
+    SkipAtRoot("the image: " + message);
   }
-  if (more > 0) {
-    items_.front().skipped.emplace_back("",
-                                        "the image: " + std::to_string(more) + " more problems");
-  }
-  if (!said && !cause.empty()) {
-    items_.front().skipped.emplace_back("",
-                                        "part of the image's folder tree cannot be read: " + cause);
-  }
+  if (more > 0) SkipAtRoot("the image: " + std::to_string(more) + " more problems");
+  if (!said && !cause.empty())
+    SkipAtRoot("part of the image's folder tree cannot be read: " + cause);
+}
+
+void MediumImage::SkipAtRoot(std::string reason) {
+  items_.front().skipped.push_back({"", std::move(reason), platform::SkipKind::kEntry});
 }
 
 void MediumImage::TakeTree(IsoDir* root) {
@@ -301,54 +299,71 @@ void MediumImage::TakeTree(IsoDir* root) {
   items_.front().isDirectory = true;
   items_.front().modified = iso_node_get_mtime(reinterpret_cast<IsoNode*>(root));
   // Folder by folder, not by recursion: the tree may be deep.
-  std::vector<std::pair<IsoDir*, uint32_t>> todo{{root, 0}};
+  std::vector<FolderToTake> todo{{root, 0, FolderKey{}}};
   while (!todo.empty()) {
-    const auto [dir, index] = todo.back();
+    const FolderToTake folder = std::move(todo.back());
     todo.pop_back();
-    TakeChildren(dir, index, todo);
+    TakeChildren(folder, todo);
   }
 }
 
-void MediumImage::TakeChildren(IsoDir* dir, uint32_t folder,
-                               std::vector<std::pair<IsoDir*, uint32_t>>& todo) {
+ImageItem MediumImage::ItemOf(IsoNode* node, std::string name) {
+  ImageItem item;
+  item.key = FoldKey(name);
+  item.name = std::move(name);
+  item.isDirectory = iso_node_get_type(node) == LIBISO_DIR;
+  item.modified = iso_node_get_mtime(node);
+  if (item.isDirectory) return item;
+  item.file = reinterpret_cast<IsoFile*>(node);
+  item.size = static_cast<uint64_t>(iso_file_get_size(item.file));
+  int count = 0;
+  struct iso_file_section* sections = nullptr;
+  if (iso_file_get_old_image_sections(item.file, &count, &sections, 0) == 1 && count == 1) {
+    item.inOnePiece = true;
+    item.offset = uint64_t{sections[0].block} * kBlockSize;
+  }
+  std::free(sections);
+  item.inOnePiece = item.inOnePiece || item.size == 0;
+  return item;
+}
+
+void MediumImage::TakeChildren(const FolderToTake& folder, std::vector<FolderToTake>& todo) {
   IsoDirIter* iterator = nullptr;
-  if (iso_dir_get_children(dir, &iterator) != 1) return;
+  if (iso_dir_get_children(folder.dir, &iterator) != 1) return;
   std::vector<uint32_t> children;
+  std::vector<SkippedEntry> skipped;
   IsoNode* node = nullptr;
   while (iso_dir_iter_next(iterator, &node) == 1) {
     const char* raw = iso_node_get_name(node);
     std::string name = raw != nullptr ? raw : "";
-    const IsoNodeType type = iso_node_get_type(node);
-    if (const char* why = LeftOut(name, type)) {
-      items_[folder].skipped.emplace_back(std::move(name), why);
+    if (const char* why = LeftOut(iso_node_get_type(node))) {
+      skipped.push_back({std::move(name), why, platform::SkipKind::kEntry});
       continue;
     }
-    ImageItem item;
-    item.key = FoldKey(name);
-    item.name = std::move(name);
-    item.isDirectory = type == LIBISO_DIR;
-    item.modified = iso_node_get_mtime(node);
-    if (!item.isDirectory) {
-      item.file = reinterpret_cast<IsoFile*>(node);
-      item.size = static_cast<uint64_t>(iso_file_get_size(item.file));
-      int count = 0;
-      struct iso_file_section* sections = nullptr;
-      if (iso_file_get_old_image_sections(item.file, &count, &sections, 0) == 1 && count == 1) {
-        item.inOnePiece = true;
-        item.offset = uint64_t{sections[0].block} * kBlockSize;
-      }
-      std::free(sections);
-      item.inOnePiece = item.inOnePiece || item.size == 0;
+    // The library reports each name before it adds the entry; one it did
+    // not report is judged here.
+    const char* why = winpath::WhyNotAName(name);
+    if (why == nullptr && names_->Repeated(folder.key, name)) why = ImageNames::kRepeated;
+    if (why != nullptr) {
+      skipped.push_back({std::move(name), why, platform::SkipKind::kImageName});
+      continue;
     }
     children.push_back(static_cast<uint32_t>(items_.size()));
-    if (item.isDirectory) todo.emplace_back(reinterpret_cast<IsoDir*>(node), children.back());
-    items_.push_back(std::move(item));
+    if (iso_node_get_type(node) == LIBISO_DIR) {
+      todo.push_back(
+          {reinterpret_cast<IsoDir*>(node), children.back(), KeyBelow(folder.key, name)});
+    }
+    items_.push_back(ItemOf(node, std::move(name)));
   }
   iso_dir_iter_free(iterator);
+  if (const std::vector<SkippedEntry>* leftOut = names_->LeftOut(folder.key)) {
+    skipped.insert(skipped.end(), leftOut->begin(), leftOut->end());
+  }
   std::sort(children.begin(), children.end(), [this](uint32_t a, uint32_t b) {
     return NtfsLess(items_[a].key, items_[a].name, items_[b].key, items_[b].name);
   });
-  items_[folder].children = std::move(children);
+  items_[folder.index].children = std::move(children);
+  items_[folder.index].skipped = std::move(skipped);
 }
 
 const ImageItem* MediumImage::Child(const ImageItem& folder, const std::string& name) const {

@@ -12,6 +12,7 @@
 #error "platform/posix/medium_image.h is private to the POSIX layer: include platform/*.h"
 #endif
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,11 +20,20 @@
 #include <vector>
 
 #include "platform/isofs_library.h"
+#include "platform/native.h"
 #include "platform/posix/data_mover.h"
 
 namespace vostrel::posix {
 
 struct ImageBlocks;
+class ImageNames;
+
+// An entry of a folder left out of the tree Windows would show, and why.
+struct SkippedEntry {
+  std::string name;
+  std::string reason;
+  platform::SkipKind kind = platform::SkipKind::kEntry;
+};
 
 // One file or folder of an image.
 struct ImageItem {
@@ -33,9 +43,10 @@ struct ImageItem {
   uint64_t size = 0;
   int64_t modified = 0;            // seconds since 1970
   std::vector<uint32_t> children;  // a folder's items, in NTFS order
-  // A folder's entries left out (a link, a name no Windows name can be), and
-  // why; at the root also the parts of the tree that could not be read.
-  std::vector<std::pair<std::string, std::string>> skipped;
+  // A folder's entries left out (a link, a name no Windows name can be, a
+  // name the folder holds twice), and why; at the root also the parts of the
+  // tree that could not be read.
+  std::vector<SkippedEntry> skipped;
   std::string unreadable;   // why a folder could not be read, if it could not
   IsoFile* file = nullptr;  // a file's node in the library's tree
   bool inOnePiece = false;  // a file's bytes lie together, from `offset` on
@@ -79,10 +90,20 @@ class MediumImage {
  private:
   MediumImage() = default;
   bool Import(const std::string& path, std::string& error);
+  // A folder still to take: its node, its item and its key (a hash of the
+  // names on its path).
+  struct FolderToTake {
+    IsoDir* dir;
+    uint32_t index;
+    std::array<unsigned char, 32> key;
+  };
   void TakeTree(IsoDir* root);
   // What the library said of the parts of the tree it could not read.
   void TakeProblems();
-  void TakeChildren(IsoDir* dir, uint32_t folder, std::vector<std::pair<IsoDir*, uint32_t>>& todo);
+  void SkipAtRoot(std::string reason);
+  void TakeChildren(const FolderToTake& folder, std::vector<FolderToTake>& todo);
+  // The item of one entry kept in the tree.
+  static ImageItem ItemOf(IsoNode* node, std::string name);
   // The child of `folder` named `name` without regard to case: the one
   // spelled so, else the first in NTFS order; nullptr when there is none.
   const ImageItem* Child(const ImageItem& folder, const std::string& name) const;
@@ -92,6 +113,7 @@ class MediumImage {
   IsoDataSource* source_ = nullptr;
   ImageBlocks* blocks_ = nullptr;  // owned by source_
   IsoImage* image_ = nullptr;
+  std::unique_ptr<ImageNames> names_;
   std::vector<ImageItem> items_;
 };
 

@@ -309,7 +309,8 @@ bool PosixFileSystem::ReadListing(DIR* dir, const std::string& folder,
       // It would be split into folders on the way back in, and a copy could
       // land outside its destination: never hand it to the engine.
       if (onSkip_) {
-        onSkip_(folder, name, "the name holds a backslash, which a Windows name cannot");
+        onSkip_(folder, name, "the name holds a backslash, which a Windows name cannot",
+                platform::SkipKind::kEntry);
       }
       continue;
     }

@@ -58,5 +58,41 @@ TEST(WindowsPathTest, WithinComparesWholeNamesWithOrWithoutCase) {
   EXPECT_EQ(PathKey("c:/kit\\vok\\dll\\"), u"C:/KIT/VOK/DLL");
 }
 
+TEST(WindowsPathTest, NamesWindowsCannotShowAreRefusedWithTheirReason) {
+  const struct {
+    const char* name;
+    const char* reasonHolds;  // nullptr: a Windows name
+  } cases[] = {
+      {"vok.dll", nullptr},
+      {"\xe8\xaa\xac\xe6\x98\x8e\xe6\x9b\xb8.txt", nullptr},
+      {".svn", nullptr},
+      {"CONSOLE.dll", nullptr},
+      {"COM0", nullptr},
+      {"", "cannot be a Windows name"},
+      {"..", "cannot be a Windows name"},
+      {"b/b.dll", "slash"},
+      {"b\\b.dll", "backslash"},
+      {"vok:nuvaro.dl", ":*?"},
+      {"a|b", ":*?"},
+      {"tab\tname", "control character"},
+      {"voksorvik.dl.", "ends in a dot or a space"},
+      {"name ", "ends in a dot or a space"},
+      {"\xff\xfe", "not valid UTF-8"},
+      {"con", "device"},
+      {"Nul.txt", "device"},
+      {"lpt9 .log", "device"},
+      {"AUX.tar.gz", "device"},
+  };
+  for (const auto& c : cases) {
+    const char* why = WhyNotAName(c.name);
+    if (c.reasonHolds == nullptr) {
+      EXPECT_EQ(why, nullptr) << c.name << ": " << why;
+    } else {
+      ASSERT_NE(why, nullptr) << c.name;
+      EXPECT_NE(std::string(why).find(c.reasonHolds), std::string::npos) << c.name << ": " << why;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vostrel::winpath

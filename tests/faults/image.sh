@@ -80,7 +80,11 @@ run_kit kit-of-kit --source "$work/kit.iso" --dest "$work/kit-of-kit" "${selecti
 expect "--iso: a kit of the kit's image is the kit again" diff -r "$work/kit-iso" "$work/kit-of-kit"
 
 # Damaged and hostile images: damage | argument | exit status | what stderr says.
+# A rename gives an entry's Joliet name another of as many characters: one
+# its folder holds already, or one no Windows name can be.
 size=$(stat -c %s "$iso")
+box=$work/box
+dll_in="Talvor Imaging/Vok/Dll"
 cases=(
   "truncate|40000|2|it ends before its folder tree does"
   "truncate|20000|2|holds no ISO 9660 volume descriptor"
@@ -93,14 +97,22 @@ cases=(
   "huge-size|setup.ini|1|setup.ini failed: error 1117 (I/O error)"
   "huge-folder|Jurano/runtime|1|runtime: the folder cannot be read from the image"
   "text||2|holds no ISO 9660 volume descriptor"
+  "rename|$dll_in/vokcalvex.dll=VOKPELLAM.DLL|1|image entry left out: $box/in/medium.iso/$dll_in/VOKPELLAM.DLL: another entry of its folder has the same name"
+  "rename|$dll_in/vokkestov.dll=vokpellam.dll|1|image entry left out: $box/in/medium.iso/$dll_in/vokpellam.dll: another entry"
+  "rename|$dll_in/voklunnet.dll=vok/unnet.dll|1|$dll_in/vok/unnet.dll: the name holds a slash"
+  "rename|$dll_in/voknuvaro.dll=vok:nuvaro.dl|1|$dll_in/vok:nuvaro.dl: the name holds one of"
+  "rename|$dll_in/voksorvik.dll=voksorvik.dl.|1|$dll_in/voksorvik.dl.: the name ends in a dot"
+  "rename|$dll_in/voktobrin.dll=nul.tobrin.dl|1|$dll_in/nul.tobrin.dl: the name is that of a device"
 )
-box=$work/box
 for row in "${cases[@]}"; do
   IFS='|' read -r kind argument want words <<<"$row"
   label="$kind${argument:+ $argument}"
   rm -rf "$box" && mkdir -p "$box/in"
   if [[ $kind == text ]]; then
     printf 'not an image\n' >"$box/in/medium.iso"
+  elif [[ $kind == rename ]]; then
+    cp "$iso" "$box/in/medium.iso"
+    damage rename "$box/in/medium.iso" "${argument%%=*}" "${argument#*=}"
   else
     cp "$iso" "$box/in/medium.iso"
     damage "$kind" "$box/in/medium.iso" ${argument:+"$argument"}
@@ -113,6 +125,11 @@ for row in "${cases[@]}"; do
   expect "$label: nothing written outside the kit" \
     [ "$before" == "$(kitcheck digest "$box" --exclude kit)" ]
   [[ $want -eq 2 ]] && expect "$label: nothing written at all" test ! -e "$box/kit"
+  [[ $kind == rename ]] || continue
+  expect "$label: the walk of the folder goes on" test -f "$box/kit/Talvor Imaging/Vok/dll/Writable.DLL"
+  run_kit damaged-verify --verify --source "$box/in/medium.iso" --dest "$box/kit" "${selection[@]}"
+  expect "$label: --verify ends with 1" [ "$status" -eq 1 ]
+  expect "$label: --verify names it" grep -qF -- "${words#image entry left out: }" "$work/damaged-verify.out"
 done
 
 # The fuzz target's corpus: a small tree with mixed-case and long names and a

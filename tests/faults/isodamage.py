@@ -8,6 +8,9 @@
   isodamage.py huge-folder IMAGE PATH       the folder PATH's own "." record claims 4 GiB
   isodamage.py loop IMAGE PATH              the folder PATH's record points at its parent
                                             folder, which then contains itself
+  isodamage.py rename IMAGE PATH NAME       PATH's Joliet name becomes NAME (as many
+                                            characters), which may repeat another's or
+                                            hold what no Windows name can
 
 PATH is '/'-separated and matched without regard to case in every tree the
 image has (the ISO 9660 one and the Joliet one), so that whichever names a
@@ -75,6 +78,18 @@ def records(data, path):
     return found
 
 
+def rename(data, record, name):
+    length = data[record + 32]
+    raw = bytes(data[record + 33:record + 33 + length])
+    if length % 2 or raw[:2] in (b"\0\0", b"\0\1"):
+        return  # an ISO 9660 record: only the Joliet tree is renamed
+    old = raw.decode("utf-16-be")
+    stem, suffix = (old.split(";", 1)[0], ";" + old.split(";", 1)[1]) if ";" in old else (old, "")
+    if len(name) != len(stem):
+        raise SystemExit("isodamage: %s has %d characters, not %d" % (name, len(name), len(stem)))
+    data[record + 33:record + 33 + length] = (name + suffix).encode("utf-16-be")
+
+
 def main():
     kind, image = sys.argv[1], sys.argv[2]
     data = bytearray(open(image, "rb").read())
@@ -94,6 +109,8 @@ def main():
                 data[dot + 10:dot + 18] = both32(HUGE)
             elif kind == "loop":
                 data[record + 2:record + 18] = data[parent + 2:parent + 18]
+            elif kind == "rename":
+                rename(data, record, sys.argv[4])
             else:
                 raise SystemExit("isodamage: unknown damage " + kind)
     open(image, "wb").write(data)

@@ -1,8 +1,7 @@
 // The medium image reader under any bytes. An image that opens has a tree of
-// names a Windows folder can hold (no separator, no "." or ".."), each
-// folder's items in NTFS order, every item found again by its own path
-// without regard to case, and every file's bytes read without going past its
-// size; one that does not open says why. Nothing crashes or hangs. The
+// Windows names, each once in its folder in any case, each folder's items in
+// NTFS order, every item found again by its own path without regard to case, and every file's bytes
+// read without going past its size; one that does not open says why. Nothing crashes or hangs. The
 // corpus is made by tests/faults/image.sh (VOSTREL_IMAGE_CORPUS).
 #include <sys/mman.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "engine/name_key.h"
+#include "engine/windows_path.h"
 #include "platform/posix/medium_image.h"
 
 namespace {
@@ -34,10 +34,8 @@ constexpr uint64_t kReadBudget = uint64_t{4} << 20;
 
 void CheckName(const posix::ImageItem& item, const std::string& path) {
   const std::string& name = item.name;
-  if (name.empty() || name == "." || name == ".." ||
-      name.find_first_of("/\\") != std::string::npos) {
+  if (vostrel::winpath::WhyNotAName(name) != nullptr)
     Fail("a name no Windows folder can hold", path);
-  }
   if (item.key != names::FoldKey(name)) Fail("a key that is not the name's", path);
 }
 
@@ -73,6 +71,7 @@ void CheckTree(const posix::MediumImage& image) {
           names::NtfsLess(item.key, item.name, previous->key, previous->name)) {
         Fail("a folder out of NTFS order", path);
       }
+      if (previous != nullptr && previous->key == item.key) Fail("a name twice in a folder", path);
       previous = &item;
       const posix::MediumImage::Walk walk = image.Resolve(path);
       if (!walk.Complete() || walk.last->name != item.name) Fail("not found by its path", path);

@@ -213,8 +213,15 @@ class Tools:
                        "--source", windows_path(os.path.join(medium, "setup.exe")),
                        "--dest", windows_path(dest) + ("\\" if trailing else ""),
                        "--report", windows_path(report)]
-        result = subprocess.run(command + options, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, timeout=300, check=False)
+        # Into files, not pipes: the Wine services the first run of a prefix
+        # starts inherit its streams and outlive it, and a pipe would not end
+        # before they do.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            result = subprocess.run(command + options, stdout=out, stderr=err, timeout=300,
+                                    check=False)
+            out.seek(0)
+            err.seek(0)
+            result.stdout, result.stderr = out.read(), err.read()
         # A Windows console program writes in the ANSI code page (Wine's is
         # 1252 here); the Linux tool writes UTF-8.
         encoding = "utf-8" if side == "linux" else "cp1252"

@@ -62,10 +62,10 @@ class PosixFileSystemTest : public ::testing::Test {
 
   TempTree tree;
   std::vector<Skip> skipped;
-  PosixFileSystem fileSystem{
-      [this](const std::string& folder, const std::string& name, const std::string& reason) {
-        skipped.push_back({folder, name, reason});
-      }};
+  PosixFileSystem fileSystem{[this](const std::string& folder, const std::string& name,
+                                    const std::string& reason, platform::SkipKind) {
+    skipped.push_back({folder, name, reason});
+  }};
 };
 
 TEST_F(PosixFileSystemTest, ResolvesEveryComponentWithoutRegardToCase) {

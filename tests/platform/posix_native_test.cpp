@@ -30,8 +30,8 @@ TEST(PosixNativeTest, NativeFileSystemReportsSkippedNames) {
   tree.Write("medium/bad\\name", "x");
   std::string skipped;
   auto fileSystem = MakeNativeFileSystem();
-  fileSystem->SetSkipListener(
-      [&](const std::string&, const std::string& name, const std::string&) { skipped = name; });
+  fileSystem->SetSkipListener([&](const std::string&, const std::string& name, const std::string&,
+                                  SkipKind) { skipped = name; });
   FindData entry;
   auto enumeration = fileSystem->FindFirst(tree.root() + "\\Medium\\*.*", entry);
   ASSERT_TRUE(enumeration);
