@@ -86,24 +86,25 @@ ImageSource OpenImageSource(const std::string& path, std::unique_ptr<OpenedImage
 std::string AbsolutePath(const std::string& path);
 
 // A folder held for one process alone until the lock is destroyed, without
-// anything put into it: on Linux flock on the folder's own descriptor, on
-// Windows a named mutex derived from the folder's identity.
+// anything put into it: on Linux flock on the folder's own descriptor and an
+// entry in the registry of held folders, on Windows a named mutex and named
+// notes derived from the identities of the folder and those above it.
 class FolderLock {
  public:
   virtual ~FolderLock() = default;
 };
 
 // Takes the lock on the existing folder `path`; nullptr when another
-// process holds it, `held` then empty, or (Linux) holds a folder inside or
-// above it, `held` then that folder as its run named it. Where the platform
+// process holds it, `held` then empty, or holds a folder inside or above it,
+// `held` then that folder as its run named it. Where the platform
 // or the disk gives no way to hold it (a folder that cannot be opened, a
 // file system without locks) the lock holds nothing, and the run goes on as
 // before.
 std::unique_ptr<FolderLock> LockFolder(const std::string& path, std::string& held);
 
-// Before the folder `path` is made (Linux): the folder another run holds at
-// `path` ("" then) or above it, or, when `path` exists, inside it; nothing
-// when no run holds one (always nothing on Windows).
+// Before the folder `path` is made: the folder another run holds at `path`
+// ("" then) or above it, or, when `path` exists, inside it; nothing when no
+// run holds one.
 std::optional<std::string> FolderHeldNear(const std::string& path);
 
 // The separator a person uses on this platform, for messages.

@@ -9,7 +9,9 @@
 #include <cctype>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/native.h"
@@ -264,6 +266,49 @@ TEST(Win32NativeTest, NativeFileSystemIsTheWin32One) {
   std::unique_ptr<FileSystem> fs = MakeNativeFileSystem();
   ASSERT_NE(fs, nullptr);
   EXPECT_NE(dynamic_cast<Win32FileSystem*>(fs.get()), nullptr);
+}
+
+// A folder another thread holds, as another run would (a mutex belongs to
+// the thread that took it): a run into it, into a folder inside or above it,
+// also one not made yet, is refused with the held folder as its holder named
+// it; a run beside it is not, nor any once the holder ends.
+TEST_F(Win32FileSystemTest, HeldFoldersRefuseRunsNestedInThem) {
+  tree_.MakeDir("par/Jurano/deep");
+  tree_.MakeDir("par/beside");
+  const struct {
+    std::string holds, asks, held;  // held: "(none)" when the run may go on
+  } cases[] = {
+      {"par/Jurano", "par/Jurano", ""},
+      {"par/Jurano", "par", P("par/Jurano")},
+      {"par/Jurano", "par/Jurano/deep", P("par/Jurano")},
+      {"par/Jurano", "par/Jurano/not-yet/kit", P("par/Jurano")},
+      {"par/Jurano", "par/beside", "(none)"},
+      {"par", "par/Jurano", P("par")},
+  };
+  for (const auto& c : cases) {
+    HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([&] {
+      std::string ignored;
+      const std::unique_ptr<FolderLock> lock = LockFolder(P(c.holds), ignored);
+      SetEvent(taken);
+      WaitForSingleObject(done, INFINITE);
+    });
+    WaitForSingleObject(taken, INFINITE);
+    const std::optional<std::string> found = FolderHeldNear(P(c.asks));
+    EXPECT_EQ(found.value_or("(none)"), c.held) << c.holds << " held, " << c.asks << " asked";
+    if (tree_.Exists(c.asks)) {
+      std::string held;
+      const std::unique_ptr<FolderLock> lock = LockFolder(P(c.asks), held);
+      EXPECT_EQ(lock ? "(none)" : held, c.held) << c.holds << " held, " << c.asks << " locked";
+    }
+    SetEvent(done);
+    holder.join();
+    CloseHandle(taken);
+    CloseHandle(done);
+    std::string held;
+    EXPECT_NE(LockFolder(P(c.asks), held), nullptr) << "after " << c.holds << " ended";
+  }
 }
 
 }  // namespace
