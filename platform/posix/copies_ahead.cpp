@@ -18,6 +18,10 @@ namespace {
 // room on the disk, and the walk takes them in order, so a longer lead buys
 // nothing.
 constexpr size_t kMostAhead = 64;
+// Workers held back by kMostAhead start again only once the walk has taken
+// this many of the copies: waking one worker for each copy taken costs two
+// thread switches per file, more than a small file's copy.
+constexpr size_t kRestartBelow = kMostAhead / 2;
 
 // A worker's copy of the file `leaf` between `folders` into an unnamed file,
 // whole, with its mode and times; 0 or an errno.
@@ -143,7 +147,13 @@ void CopiesAhead::Take(const std::string& existing, const std::string& target, T
     taken.error = job.error;
   }
   job.state = Job::State::kGone;  // a job not started is the walk's own to copy
-  work_.notify_one();             // room for one more copy ahead
+  MadeRoom();
+}
+
+void CopiesAhead::MadeRoom() {
+  if (!heldBack_ || made_ > kRestartBelow) return;
+  heldBack_ = false;
+  work_.notify_all();
 }
 
 bool CopiesAhead::Stop() {
@@ -168,7 +178,11 @@ void CopiesAhead::Drop(Job& job) {
 }
 
 CopiesAhead::Job* CopiesAhead::NextJob(std::shared_ptr<Level>& level) {
-  if (stopped_ || levels_.empty() || made_ >= kMostAhead) return nullptr;
+  if (stopped_ || levels_.empty()) return nullptr;
+  if (made_ >= kMostAhead) {
+    heldBack_ = true;
+    return nullptr;
+  }
   level = levels_.back();
   while (level->next < level->jobs.size() &&
          level->jobs[level->next].state != Job::State::kWaiting) {

@@ -93,6 +93,8 @@ class CopiesAhead {
   // The next copy to make, with the lock held; nullptr when none may start.
   Job* NextJob(std::shared_ptr<Level>& level);
   void Drop(Job& job);
+  // Wakes the workers held back by the lead, once there is room for many.
+  void MadeRoom();
 
   CopyFn copy_;
   std::mutex mutex_;
@@ -100,6 +102,7 @@ class CopiesAhead {
   std::condition_variable made_or_dropped_;     // the walk's thread waits here
   std::vector<std::shared_ptr<Level>> levels_;  // the folders the walk is in, innermost last
   size_t made_ = 0;  // copies made or in the making and not yet taken or dropped
+  bool heldBack_ = false;  // a worker found the lead at its most and waits for room
   bool stopped_ = false;
   bool ending_ = false;
   std::vector<std::thread> workers_;
