@@ -28,6 +28,8 @@ constexpr size_t kMostAhead = 64;
 // this many of the copies: waking one worker for each copy taken costs two
 // thread switches per file, more than a small file's copy.
 constexpr size_t kRestartBelow = kMostAhead / 2;
+// Folders below the walk's with copies made or to be made ahead, at most.
+constexpr size_t kMostFoldersAhead = 8;
 // A folder opened to be listed.
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
@@ -282,8 +284,11 @@ CopiesAhead::Task CopiesAhead::NextTask() {
     return task;
   }
   // The folders below in the walk's order; one listed only once those
-  // before it have every copy started.
+  // before it have every copy started, and only a few at a time holding
+  // descriptors.
+  size_t holding = 0;
   for (const std::shared_ptr<Level>& below : level->below) {
+    if (below->Copies() && ++holding > kMostFoldersAhead) break;
     if (below->filesListed == Level::Listing::kNot) {
       task.level = below;
       task.kind = Task::Kind::kListFiles;
@@ -321,19 +326,23 @@ void CopiesAhead::ListBelow(std::unique_lock<std::mutex>& lock, const Task& task
 void CopiesAhead::ListFiles(std::unique_lock<std::mutex>& lock, const Task& task) {
   Level& level = *task.level;
   level.filesListed = Level::Listing::kUnder;
-  const int from = task.parent->from.get(), into = task.parent->into.get();
+  const int parentFrom = task.parent->from.get(), parentInto = task.parent->into.get();
   lock.unlock();
-  UniqueFd folder(openat(from, level.name.c_str(), kFolderFlags | O_NOFOLLOW));
+  UniqueFd from(openat(parentFrom, level.name.c_str(), kFolderFlags | O_NOFOLLOW)), into;
+  struct stat read = {};
   std::vector<std::string> names;
-  if (folder && fstat(folder.get(), &level.readFrom) == 0) {
-    level.into.Reset(fcntl(into, F_DUPFD_CLOEXEC, 0));
-    names = ListNames(fcntl(folder.get(), F_DUPFD_CLOEXEC, 0), false);
-    level.from = std::move(folder);
+  if (from && fstat(from.get(), &read) == 0) {
+    names = ListNames(fcntl(from.get(), F_DUPFD_CLOEXEC, 0), false);
+    if (!names.empty()) into.Reset(fcntl(parentInto, F_DUPFD_CLOEXEC, 0));
   }
   lock.lock();
   level.filesListed = Level::Listing::kDone;
   made_or_dropped_.notify_one();  // the walk may wait to take the folder over
-  if (stopped_ || !level.Copies()) return;
+  // A folder with nothing to copy holds no descriptors.
+  if (stopped_ || names.empty() || !into) return;
+  level.readFrom = read;
+  level.from = std::move(from);
+  level.into = std::move(into);
   level.folders.from = level.from.get();
   level.folders.into = level.into.get();
   for (std::string& name : names) level.jobs.emplace_back(std::move(name));
