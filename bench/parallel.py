@@ -1,19 +1,22 @@
 #!/usr/bin/env python3
-"""Copies made at once: vostrel-kit --jobs 1, 2 and 4 against GNU cp, a
+"""Copies made at once: vostrel-kit --jobs 1, 2, 4 and 8 against GNU cp, a
 parallel cp, rsync and rclone.
 
 Started by bench/run-parallel, which builds the release tool and the slow file
 system first. For every shape (bench/make_medium.py's cd, small and runtime
 media, and "slow": the cd medium seen through bench/slowfs.c, which waits
 BENCH_DELAY_US, default 1000, on every open and every read and lets the
-kernel cache no data, so each run reads it cold) it times, in alternating
-rounds after one untimed warm-up of each:
+kernel cache no data, so each run reads it cold; and "small-tmpfs" and
+"runtime-tmpfs": those media copied into a tmpfs mounted for the run, with
+every copy made there, so no disk state enters the times, only the copier's
+own cost) it times, in alternating rounds after one untimed warm-up of each:
 
-  kit-jN     vostrel-kit --jobs N (N = 1, 2, 4)
+  kit-jN     vostrel-kit --jobs N (N = 1, 2, 4, 8)
   cp         one cp -r --no-clobber per kit folder, one after another (as bench.py)
   cp-par     the same cp commands all started at once (a parallel cp)
   rsync      one rsync -a --ignore-existing per kit folder
-  rclone-jN  rclone copy --transfers N --checkers N of the kit's files (--files-from)
+  rclone-jN  rclone copy --transfers N --checkers N of the kit's files (--files-from),
+             where rclone is installed
 
 cp, rsync and rclone copy exactly what the kit copies (bench.py's Plan). The
 ratios are taken round by round and their medians reported; each round starts
@@ -22,7 +25,8 @@ bench.py on deleting during a run), the slow shape's deleted after each run
 (its time is the medium's latency).
 
 Environment: BENCH_DIR (work folder, default build/bench), BENCH_PAIRS (3),
-BENCH_SHAPES (cd,small,runtime,slow), BENCH_DELAY_US (1000), BENCH_QUICK=1.
+BENCH_SHAPES (cd,small,runtime,slow,small-tmpfs,runtime-tmpfs), BENCH_DELAY_US
+(1000), BENCH_QUICK=1.
 """
 
 import argparse
@@ -36,7 +40,9 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import bench  # noqa: E402  (the medium, the plan and the timing of bench.py)
 
-JOBS = [1, 2, 4]
+JOBS = [1, 2, 4, 8]
+RCLONE_JOBS = [2, 4]
+TMPFS = "-tmpfs"
 
 
 def scripts_for(plan, scratch, shape):
@@ -51,7 +57,7 @@ def scripts_for(plan, scratch, shape):
     with open(listing, "w") as handle:
         handle.write("\n".join(sorted(plan.copied)) + "\n")
     mkdir = lines[3]
-    for n in JOBS[1:]:
+    for n in RCLONE_JOBS if shutil.which("rclone") else []:
         out["rclone-j%d" % n] = "\n".join(lines[:3] + [mkdir, (
             "rclone copy --transfers %d --checkers %d --files-from %s %s \"$dest\"" % (
                 n, n, shlex.quote(listing), shlex.quote(plan.source)))]) + "\n"
@@ -117,17 +123,32 @@ def table(rows, args):
     for row in rows:
         out.append("| %s | %d | %d | " % (row["shape"], row["files"], row["bytes"] / 1e6) +
                    " | ".join("%.3f s" % bench.median(row["times"][t]) for t in tools) + " |")
-    out += ["", "| Shape | kit-j1 / cp | kit-j2 / cp | kit-j4 / cp | kit-j2 / cp-par | "
-            "kit-j4 / cp-par | kit-j2 / rclone-j2 | kit-j4 / rclone-j4 | peak RSS kit-j1 / j4 |",
-            "|---|---:|---:|---:|---:|---:|---:|---:|---|"]
+    pairs = [("kit-j%d" % n, "cp") for n in JOBS] + [("kit-j%d" % n, "cp-par") for n in JOBS[1:]]
+    pairs += [("kit-j%d" % n, "rclone-j%d" % n) for n in RCLONE_JOBS if "rclone-j%d" % n in tools]
+    out += ["", "| Shape | " + " | ".join("%s / %s" % pair for pair in pairs) +
+            " | peak RSS kit-j1 / j4 |", "|---|" + "---:|" * len(pairs) + "---|"]
     for row in rows:
-        out.append("| %s | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.3f | %.1f / %.1f MB |" % (
-            row["shape"], ratio(row, "kit-j1", "cp"), ratio(row, "kit-j2", "cp"),
-            ratio(row, "kit-j4", "cp"), ratio(row, "kit-j2", "cp-par"),
-            ratio(row, "kit-j4", "cp-par"), ratio(row, "kit-j2", "rclone-j2"),
-            ratio(row, "kit-j4", "rclone-j4"), row["rss_kb"]["kit-j1"] / 1024,
-            row["rss_kb"]["kit-j4"] / 1024))
+        out.append("| %s | " % row["shape"] +
+                   " | ".join("%.3f" % ratio(row, a, b) for a, b in pairs) +
+                   " | %.1f / %.1f MB |" % (row["rss_kb"]["kit-j1"] / 1024,
+                                            row["rss_kb"]["kit-j4"] / 1024))
     return "\n".join(out) + "\n"
+
+
+def bench_in_tmpfs(shape, medium, args, runner, work):
+    """The shape with its medium and every copy in a tmpfs mounted for it."""
+    mount = os.path.join(work, "tmpfs")
+    os.makedirs(mount, exist_ok=True)
+    bench.run(["mount", "-t", "tmpfs", "-o", "size=%s" % os.environ.get("BENCH_TMPFS_SIZE", "3g"),
+               "bench", mount])
+    try:
+        copy = os.path.join(mount, "medium")
+        bench.run(["cp", "-a", medium, copy])
+        # Each destination deleted after its run: nothing is left to cost
+        # the next run, and the tmpfs holds one kit at a time.
+        return bench_shape(shape, copy, args, runner, args.kit, os.path.join(mount, "dest"), True)
+    finally:
+        subprocess.run(["umount", mount])
 
 
 def main():
@@ -138,7 +159,8 @@ def main():
     env = os.environ
     quick = env.get("BENCH_QUICK") == "1"
     args.pairs = int(env.get("BENCH_PAIRS", "3"))
-    shapes = env.get("BENCH_SHAPES", "cd,small,runtime,slow").split(",")
+    shapes = env.get("BENCH_SHAPES",
+                     "cd,small,runtime,slow,small-tmpfs,runtime-tmpfs").split(",")
     delay = env.get("BENCH_DELAY_US", "1000")
     work = os.path.abspath(args.work)
     runner = bench.Runner(work)
@@ -147,8 +169,12 @@ def main():
     mount = os.path.join(work, "slow-mount")
     rows = []
     for shape in shapes:
-        medium = bench.ensure_medium(work, "cd" if shape == "slow" else shape, quick)
+        base = {"slow": "cd"}.get(shape, shape[:-len(TMPFS)] if shape.endswith(TMPFS) else shape)
+        medium = bench.ensure_medium(work, base, quick)
         dest_base = os.path.join(dest_root, shape)
+        if shape.endswith(TMPFS):
+            rows.append(bench_in_tmpfs(shape, medium, args, runner, work))
+            continue
         if shape != "slow":
             rows.append(bench_shape(shape, medium, args, runner, args.kit, dest_base, False))
             continue

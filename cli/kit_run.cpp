@@ -114,14 +114,31 @@ class RunGuard {
       return win32_error::kSuccess;
     }
     const std::string full = disk_.FullPath(written);
-    return full.empty() || winpath::IsWithin(full, destFull_) ? win32_error::kSuccess
-                                                              : win32_error::kAccessDenied;
+    return full.empty() || Within(full) ? win32_error::kSuccess : win32_error::kAccessDenied;
   }
 
  private:
+  // Whether `full` is within the kit. The folder of the last such path is
+  // kept: a run writes one folder's files one after another, and a name in
+  // a folder within the kit is within it.
+  bool Within(const std::string& full) const {
+    const size_t cut = full.find_last_of("\\/");
+    const bool named = cut != std::string::npos && cut + 1 < full.size();
+    if (named && !withinFolder_.empty() && cut == withinFolder_.size() &&
+        full.compare(0, cut, withinFolder_) == 0) {
+      return true;
+    }
+    if (!winpath::IsWithin(full, destFull_)) return false;
+    if (named && winpath::IsWithin(full.substr(0, cut), destFull_)) {
+      withinFolder_ = full.substr(0, cut);
+    }
+    return true;
+  }
+
   FileSystem& disk_;
   const std::string& destRoot_;
   const std::string destFull_;
+  mutable std::string withinFolder_;
 };
 
 // The engine's run through `recorder`, each copy on the progress line when

@@ -2,9 +2,11 @@
 // a file system around the native one. Each folder the walk enters names its
 // files' copies in order (BeginCopiesAhead); workers copy them into unnamed
 // pending files in the kit folder, and CopyOneFile takes each one when the
-// walk asks for that copy, to link it into place or drop it. Nothing made
-// ahead touches a name on disk: a copy never taken vanishes with its
-// descriptor, on any ending of the process.
+// walk asks for that copy, to link it into place or drop it. Once those are
+// all started, workers list the folders below and copy their files too,
+// unnamed in the folder the walk is in, to be taken when the walk gets
+// there. Nothing made ahead touches a name on disk: a copy never taken
+// vanishes with its descriptor, on any ending of the process.
 #pragma once
 
 #ifndef VOSTREL_POSIX_LAYER
@@ -88,18 +90,30 @@ class CopiesAhead {
  private:
   struct Job;
   struct Level;
+  struct Task;
 
   void Work();
-  // The next copy to make, with the lock held; nullptr when none may start.
-  Job* NextJob(std::shared_ptr<Level>& level);
+  // The next thing for a worker to do, with the lock held; kNone when
+  // nothing may start.
+  Task NextTask();
+  // A worker's listing of the sub-folders of a folder, or of the files of
+  // one of them; entered and left with the lock held.
+  void ListBelow(std::unique_lock<std::mutex>& lock, const Task& task);
+  void ListFiles(std::unique_lock<std::mutex>& lock, const Task& task);
+  // The walk enters `level` below `parent`: the copies made for it ahead in
+  // `parent`'s folder become its own where they equal copies made in it.
+  void TakeOver(std::unique_lock<std::mutex>& lock, Level& parent, Level& level);
   void Drop(Job& job);
+  // Wakes the workers held back by the lead, once there is room for many.
+  void MadeRoom();
 
   CopyFn copy_;
   std::mutex mutex_;
   std::condition_variable work_;                // workers wait here for a copy to make
   std::condition_variable made_or_dropped_;     // the walk's thread waits here
   std::vector<std::shared_ptr<Level>> levels_;  // the folders the walk is in, innermost last
-  size_t made_ = 0;  // copies made or in the making and not yet taken or dropped
+  size_t made_ = 0;        // copies made or in the making and not yet taken or dropped
+  bool heldBack_ = false;  // a worker found the lead at its most and waits for room
   bool stopped_ = false;
   bool ending_ = false;
   std::vector<std::thread> workers_;

@@ -147,8 +147,10 @@ PosixFileSystem::Placed PosixFileSystem::PlaceMadeAhead(const std::string& targe
   FolderRef folder;
   std::string name;
   struct stat now;
-  if (!OpenTargetFolder(target, folder, name) || fstat(folder.fd, &now) != 0 ||
-      now.st_dev != device || now.st_ino != inode) {
+  if (!OpenTargetFolder(target, folder, name) ||
+      !(folder.held != nullptr
+            ? folder.held->Is(device, inode)
+            : fstat(folder.fd, &now) == 0 && now.st_dev == device && now.st_ino == inode)) {
     return Placed::kNotPlaced;
   }
   std::string spelling;

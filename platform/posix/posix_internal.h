@@ -103,6 +103,19 @@ struct PosixFileSystem::OpenFolder {
     return createMask;
   }
 
+  // Whether this is the folder `device` and `inode` name: those of the
+  // descriptor, which never change, read once.
+  bool Is(dev_t device, ino_t inode) {
+    if (!identified) {
+      struct stat status;
+      if (fstat(fd, &status) != 0) return false;
+      knownDevice = status.st_dev;
+      knownInode = status.st_ino;
+      identified = true;
+    }
+    return knownDevice == device && knownInode == inode;
+  }
+
   std::string given;   // the path before the item's name, as the engine wrote it
   std::string native;  // the folder on disk
   int fd;              // O_PATH descriptor of it
@@ -114,6 +127,9 @@ struct PosixFileSystem::OpenFolder {
   int ReadCreateMask() const;
 
   int createMask = kUnread;
+  bool identified = false;
+  dev_t knownDevice = 0;
+  ino_t knownInode = 0;
 };
 
 // Tries the name as given first (one system call, no folder scan); only when

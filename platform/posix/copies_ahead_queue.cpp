@@ -1,0 +1,386 @@
+// The order in which copies are made ahead and taken: the folder the walk is
+// in first, then the folders below it, listed by the workers themselves, whose
+// copies wait unnamed in the folder above until the walk enters them.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <deque>
+#include <unordered_map>
+#include <utility>
+
+#include "engine/name_key.h"
+#include "engine/windows_path.h"
+#include "platform/posix/copies_ahead.h"
+#include "platform/posix/posix_internal.h"
+
+namespace vostrel::posix {
+
+namespace {
+
+// Copies made and not yet taken, at most: each holds a descriptor and its
+// room on the disk, and the walk takes them in order, so a longer lead buys
+// nothing.
+constexpr size_t kMostAhead = 64;
+// Workers held back by kMostAhead start again only once the walk has taken
+// this many of the copies: waking one worker for each copy taken costs two
+// thread switches per file, more than a small file's copy.
+constexpr size_t kRestartBelow = kMostAhead / 2;
+// Folders below the walk's with copies made or to be made ahead, at most.
+constexpr size_t kMostFoldersAhead = 8;
+// A folder opened to be listed.
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+// The names in the folder open as `folder` of its sub-folders (`folders`) or
+// of its plain files, never links, never hidden names, in the order a walk
+// lists them. Nothing when the folder cannot be read.
+std::vector<std::string> ListNames(int folder, bool folders) {
+  std::vector<std::string> names;
+  DIR* dir = fdopendir(folder);
+  if (dir == nullptr) {
+    close(folder);
+    return names;
+  }
+  while (const dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    unsigned char type = entry->d_type;
+    struct stat status;
+    if (type == DT_UNKNOWN &&
+        fstatat(dirfd(dir), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
+      type = S_ISDIR(status.st_mode) ? DT_DIR : S_ISREG(status.st_mode) ? DT_REG : DT_UNKNOWN;
+    }
+    if (type == (folders ? DT_DIR : DT_REG)) names.emplace_back(entry->d_name);
+  }
+  closedir(dir);
+  std::vector<std::pair<std::u16string, std::string>> keyed;
+  keyed.reserve(names.size());
+  for (std::string& name : names) keyed.emplace_back(names::FoldKey(name), std::move(name));
+  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+    return names::NtfsLess(a.first, a.second, b.first, b.second);
+  });
+  for (size_t i = 0; i < keyed.size(); ++i) names[i] = std::move(keyed[i].second);
+  return names;
+}
+
+}  // namespace
+
+struct CopiesAhead::Job {
+  enum class State { kWaiting, kMaking, kMade, kFailed, kGone };
+
+  explicit Job(std::string name) : leaf(std::move(name)) {}
+
+  std::string leaf;  // the file's name, in the source folder and in the kit
+  State state = State::kWaiting;
+  bool dropped = false;  // while in the making: its worker drops it when done
+  MadeCopy made;
+  int error = 0;
+};
+
+struct CopiesAhead::Level {
+  enum class Listing { kNot, kUnder, kDone };
+
+  std::string source, dest;  // the folders, as the engine names them
+  UniqueFd from, into;
+  AheadFolders folders;     // the two above, as copies are made between them
+  struct stat folder = {};  // of `into`: where the copies go
+  std::deque<Job> jobs;
+  size_t next = 0;   // the first job no worker has started
+  size_t taken = 0;  // the first job the walk has not reached
+  size_t making = 0;
+
+  // A folder the walk is in: its sub-folders, the walk's next folders, as
+  // the workers list them; their copies are made unnamed in `into`.
+  Listing belowListed = Listing::kNot;
+  std::vector<std::shared_ptr<Level>> below;
+  std::string entered;  // the sub-folder the walk entered last: those up to it are passed
+  // A folder below: its name, whether its files are listed, and the
+  // identity of the source folder they were read from.
+  std::string name;
+  Listing filesListed = Listing::kNot;
+  struct stat readFrom = {};
+
+  bool Copies() const { return from && into; }
+  // The first job no worker has started; nullptr when there is none.
+  Job* NextWaiting() {
+    while (next < jobs.size() && jobs[next].state != Job::State::kWaiting) ++next;
+    return next < jobs.size() ? &jobs[next] : nullptr;
+  }
+  // Drops the jobs the walk has not reached yet, and the folders below.
+  void DropRest(CopiesAhead& owner) {
+    for (; taken < jobs.size(); ++taken) owner.Drop(jobs[taken]);
+    for (const std::shared_ptr<Level>& level : below) level->DropRest(owner);
+    below.clear();
+  }
+};
+
+// What a worker does next: make a copy, list the sub-folders of a folder, or
+// list the files of one of them (`parent`: the folder it is in).
+struct CopiesAhead::Task {
+  enum class Kind { kNone, kCopy, kListBelow, kListFiles } kind = Kind::kNone;
+  std::shared_ptr<Level> level, parent;
+  Job* job = nullptr;
+};
+
+CopiesAhead::CopiesAhead(unsigned workers, CopyFn copy) : copy_(std::move(copy)) {
+  for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
+}
+
+CopiesAhead::~CopiesAhead() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ending_ = true;
+    for (const std::shared_ptr<Level>& level : levels_) level->DropRest(*this);
+    levels_.clear();
+  }
+  work_.notify_all();
+  for (std::thread& worker : workers_) worker.join();
+}
+
+void CopiesAhead::Enter(const std::string& source, const std::string& dest,
+                        const std::vector<std::string>& names, const AheadFolders& folders) {
+  auto level = std::make_shared<Level>();
+  level->source = source;
+  level->dest = dest;
+  level->from.Reset(folders.from);
+  level->into.Reset(folders.into);
+  level->folders = folders;
+  if (level->Copies() && fstat(folders.into, &level->folder) == 0) {
+    level->folders.device = level->folder.st_dev;
+    for (const std::string& name : names) level->jobs.emplace_back(name);
+  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!levels_.empty()) TakeOver(lock, *levels_.back(), *level);
+  levels_.push_back(std::move(level));
+  if (!stopped_) work_.notify_all();
+}
+
+void CopiesAhead::TakeOver(std::unique_lock<std::mutex>& lock, Level& parent, Level& level) {
+  parent.entered = winpath::LastName(level.source);
+  const auto found =
+      std::find_if(parent.below.begin(), parent.below.end(), [&](const std::shared_ptr<Level>& b) {
+        return b->source == level.source && b->dest == level.dest;
+      });
+  if (found == parent.below.end()) return;
+  const std::shared_ptr<Level> ahead = *found;
+  // The walk goes through the folders below in order: those before this
+  // one it passed.
+  for (auto passed = parent.below.begin(); passed != found; ++passed) (*passed)->DropRest(*this);
+  parent.below.erase(parent.below.begin(), found + 1);
+  made_or_dropped_.wait(
+      lock, [&] { return ahead->making == 0 && ahead->filesListed != Level::Listing::kUnder; });
+  // A copy made in the folder above stands for one made here only where a
+  // file made in either would be the same: the same source folder, the same
+  // disk, no inherited permissions (a known creation mask, the same in both),
+  // the same group.
+  struct stat from;
+  const bool same =
+      !level.jobs.empty() && fstat(level.folders.from, &from) == 0 &&
+      from.st_dev == ahead->readFrom.st_dev && from.st_ino == ahead->readFrom.st_ino &&
+      level.folder.st_dev == parent.folder.st_dev && level.folders.createMask >= 0 &&
+      level.folders.createMask == parent.folders.createMask &&
+      (level.folder.st_mode & S_ISGID) == (parent.folder.st_mode & S_ISGID) &&
+      ((level.folder.st_mode & S_ISGID) == 0 || level.folder.st_gid == parent.folder.st_gid);
+  if (same) {
+    std::unordered_map<std::string, Job*> made;
+    for (Job& job : ahead->jobs) {
+      if (job.state == Job::State::kMade) made.emplace(job.leaf, &job);
+    }
+    for (Job& job : level.jobs) {
+      const auto it = made.find(job.leaf);
+      if (it == made.end()) continue;
+      job.state = Job::State::kMade;
+      job.made = std::move(it->second->made);
+      it->second->state = Job::State::kGone;
+    }
+  }
+  ahead->DropRest(*this);
+}
+
+void CopiesAhead::Leave() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (levels_.empty()) return;
+  levels_.back()->DropRest(*this);
+  levels_.pop_back();
+  if (!stopped_) work_.notify_all();
+}
+
+void CopiesAhead::Take(const std::string& existing, const std::string& target, Taken& taken) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  // Stopped: every copy was dropped, and waking a worker would find nothing.
+  if (levels_.empty() || stopped_) return;
+  Level& level = *levels_.back();
+  size_t at = level.taken;
+  while (at < level.jobs.size() && (winpath::Join(level.source, level.jobs[at].leaf) != existing ||
+                                    winpath::Join(level.dest, level.jobs[at].leaf) != target)) {
+    ++at;
+  }
+  if (at == level.jobs.size()) return;  // not named ahead: the walk copies it
+  for (; level.taken < at; ++level.taken) Drop(level.jobs[level.taken]);
+  ++level.taken;
+  Job& job = level.jobs[at];
+  made_or_dropped_.wait(lock, [&job] { return job.state != Job::State::kMaking; });
+  if (job.state == Job::State::kMade) {
+    taken.state = Taken::State::kMade;
+    taken.made = std::move(job.made);
+    taken.device = level.folder.st_dev;
+    taken.inode = level.folder.st_ino;
+    --made_;
+  } else if (job.state == Job::State::kFailed) {
+    taken.state = Taken::State::kFailed;
+    taken.error = job.error;
+  }
+  job.state = Job::State::kGone;  // a job not started is the walk's own to copy
+  MadeRoom();
+}
+
+void CopiesAhead::MadeRoom() {
+  if (!heldBack_ || made_ > kRestartBelow) return;
+  heldBack_ = false;
+  work_.notify_all();
+}
+
+bool CopiesAhead::Stop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (stopped_) return false;
+  stopped_ = true;
+  for (const std::shared_ptr<Level>& level : levels_) level->DropRest(*this);
+  made_or_dropped_.wait(lock, [this] { return made_ == 0; });
+  return true;
+}
+
+void CopiesAhead::Drop(Job& job) {
+  if (job.state == Job::State::kMade) {
+    job.made.file.Drop();
+    --made_;
+  }
+  if (job.state == Job::State::kMaking) {
+    job.dropped = true;
+  } else {
+    job.state = Job::State::kGone;
+  }
+}
+
+CopiesAhead::Task CopiesAhead::NextTask() {
+  Task task;
+  if (stopped_ || levels_.empty()) return task;
+  if (made_ >= kMostAhead) {
+    heldBack_ = true;
+    return task;
+  }
+  const auto copyFrom = [&task](const std::shared_ptr<Level>& level) {
+    task.level = level;
+    task.job = level->NextWaiting();
+    task.kind = task.job != nullptr ? Task::Kind::kCopy : Task::Kind::kNone;
+    return task.job != nullptr;
+  };
+  const std::shared_ptr<Level>& level = levels_.back();
+  if (copyFrom(level)) return task;
+  if (!level->Copies() || level->belowListed == Level::Listing::kUnder) return Task();
+  task.parent = level;
+  if (level->belowListed == Level::Listing::kNot) {
+    task.kind = Task::Kind::kListBelow;
+    return task;
+  }
+  // The folders below in the walk's order; one listed only once those
+  // before it have every copy started, and only a few at a time holding
+  // descriptors.
+  size_t holding = 0;
+  for (const std::shared_ptr<Level>& below : level->below) {
+    if (below->Copies() && ++holding > kMostFoldersAhead) break;
+    if (below->filesListed == Level::Listing::kNot) {
+      task.level = below;
+      task.kind = Task::Kind::kListFiles;
+      return task;
+    }
+    if (copyFrom(below)) return task;
+  }
+  return Task();
+}
+
+void CopiesAhead::ListBelow(std::unique_lock<std::mutex>& lock, const Task& task) {
+  Level& parent = *task.parent;
+  parent.belowListed = Level::Listing::kUnder;
+  const int fd = parent.from.get();
+  lock.unlock();
+  const std::vector<std::string> names = ListNames(openat(fd, ".", kFolderFlags), true);
+  lock.lock();
+  parent.belowListed = Level::Listing::kDone;
+  if (stopped_) return;
+  const std::u16string entered = names::FoldKey(parent.entered);
+  for (const std::string& name : names) {
+    if (!parent.entered.empty() &&
+        !names::NtfsLess(entered, parent.entered, names::FoldKey(name), name)) {
+      continue;  // the walk has been there
+    }
+    auto below = std::make_shared<Level>();
+    below->name = name;
+    below->source = winpath::Join(parent.source, name);
+    below->dest = winpath::Join(parent.dest, name);
+    below->folders = parent.folders;
+    parent.below.push_back(std::move(below));
+  }
+}
+
+void CopiesAhead::ListFiles(std::unique_lock<std::mutex>& lock, const Task& task) {
+  Level& level = *task.level;
+  level.filesListed = Level::Listing::kUnder;
+  const int parentFrom = task.parent->from.get(), parentInto = task.parent->into.get();
+  lock.unlock();
+  UniqueFd from(openat(parentFrom, level.name.c_str(), kFolderFlags | O_NOFOLLOW)), into;
+  struct stat read = {};
+  std::vector<std::string> names;
+  if (from && fstat(from.get(), &read) == 0) {
+    names = ListNames(fcntl(from.get(), F_DUPFD_CLOEXEC, 0), false);
+    if (!names.empty()) into.Reset(fcntl(parentInto, F_DUPFD_CLOEXEC, 0));
+  }
+  lock.lock();
+  level.filesListed = Level::Listing::kDone;
+  made_or_dropped_.notify_one();  // the walk may wait to take the folder over
+  // A folder with nothing to copy holds no descriptors.
+  if (stopped_ || names.empty() || !into) return;
+  level.readFrom = read;
+  level.from = std::move(from);
+  level.into = std::move(into);
+  level.folders.from = level.from.get();
+  level.folders.into = level.into.get();
+  for (std::string& name : names) level.jobs.emplace_back(std::move(name));
+}
+
+void CopiesAhead::Work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    Task task;
+    work_.wait(lock, [&] { return ending_ || (task = NextTask()).kind != Task::Kind::kNone; });
+    if (ending_) return;
+    if (task.kind == Task::Kind::kListBelow) {
+      ListBelow(lock, task);
+      continue;
+    }
+    if (task.kind == Task::Kind::kListFiles) {
+      ListFiles(lock, task);
+      continue;
+    }
+    Job* job = task.job;
+    Level& level = *task.level;
+    job->state = Job::State::kMaking;
+    ++made_;
+    ++level.making;
+    MadeCopy made;
+    lock.unlock();
+    const int error = copy_(level.folders, job->leaf, made);
+    lock.lock();
+    --level.making;
+    const bool dropped = job->dropped;
+    if (dropped || error != 0) --made_;
+    if (!dropped) {
+      job->state = error != 0 ? Job::State::kFailed : Job::State::kMade;
+      job->made = std::move(made);
+      job->error = error;
+    }
+    made_or_dropped_.notify_one();  // only the walk's thread waits there
+  }
+}
+
+}  // namespace vostrel::posix
