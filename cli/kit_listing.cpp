@@ -18,7 +18,7 @@ namespace stdfs = std::filesystem;
 // listing already called it a link.
 void Classify(KitEntry& item, bool marked) {
   std::error_code error;
-  const stdfs::file_status status = stdfs::symlink_status(item.native, error);
+  const stdfs::file_status status = stdfs::symlink_status(stdfs::u8path(item.native), error);
   item.link = marked || stdfs::is_symlink(status);
   item.isDirectory = !item.link && stdfs::is_directory(status);
   item.regular = !item.link && stdfs::is_regular_file(status);
@@ -107,13 +107,14 @@ class KitWalker {
   void OddName(const std::string& folder, const std::string& name) {
     KitEntry item;
     item.relative = winpath::JoinRelative(currentRelative_, name);
-    item.native = (stdfs::path(folder) / name).string();
+    item.native = (stdfs::u8path(folder) / stdfs::u8path(name)).u8string();
     item.windowsName = false;
     Classify(item, false);
     std::error_code error;
-    const stdfs::file_status status = stdfs::symlink_status(item.native, error);
+    const stdfs::path native = stdfs::u8path(item.native);
+    const stdfs::file_status status = stdfs::symlink_status(native, error);
     item.readOnly = (status.permissions() & stdfs::perms::owner_write) == stdfs::perms::none;
-    if (item.regular) item.size = stdfs::file_size(item.native, error);
+    if (item.regular) item.size = stdfs::file_size(native, error);
     listing_.entries.push_back(item);
   }
 

@@ -73,21 +73,22 @@ bool CreateDestination(RunDisks& disks, const std::string& destRoot, Console& co
 void RemoveLeftoverTemporaries(const Roots& roots, Console& console) {
   namespace fs = std::filesystem;
   std::error_code error;
-  fs::recursive_directory_iterator it(roots.destination,
+  fs::recursive_directory_iterator it(fs::u8path(roots.destination),
                                       fs::directory_options::skip_permission_denied, error);
   for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     std::error_code ignored;
     const fs::file_status status = it->symlink_status(ignored);
     if (fs::is_directory(status)) {
-      if (fs::equivalent(it->path(), roots.source, ignored)) it.disable_recursion_pending();
+      if (fs::equivalent(it->path(), fs::u8path(roots.source), ignored))
+        it.disable_recursion_pending();
       continue;
     }
     if (!fs::is_regular_file(status) ||
-        !platform::IsTemporaryName(it->path().filename().string())) {
+        !platform::IsTemporaryName(it->path().filename().u8string())) {
       continue;
     }
     if (fs::remove(it->path(), ignored)) {
-      console.Warn("removed " + it->path().string() + ", left by an interrupted run");
+      console.Warn("removed " + it->path().u8string() + ", left by an interrupted run");
     }
   }
 }

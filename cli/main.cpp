@@ -7,6 +7,7 @@
 #include "cli/messages.h"
 #include "cli/options.h"
 #include "cli/verify.h"
+#include "platform/native.h"
 #include "platform/terminal.h"
 
 namespace {
@@ -35,7 +36,10 @@ int Run(const vostrel::cli::Options& options) {
 
 int main(int argc, char** argv) {
   using vostrel::cli::ParseResult;
-  const ParseResult parsed = vostrel::cli::ParseOptions(argc, argv);
+  // Every name a disk holds, whatever the system's code page can spell.
+  const ParseResult parsed =
+      vostrel::cli::ParseOptions(vostrel::platform::UseUtf8Names(argc, argv));
+  vostrel::platform::WriteUtf8ToConsole();
   switch (parsed.action) {
     case ParseResult::Action::kHelp:
       std::cout << parsed.text << std::flush;

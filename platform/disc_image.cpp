@@ -6,6 +6,7 @@
 
 #include "engine/name_key.h"
 #include "engine/windows_path.h"
+#include "platform/whole_file.h"
 
 namespace vostrel::platform {
 
@@ -31,7 +32,7 @@ bool NamedAsImage(const std::string& path) {
 }  // namespace
 
 DiscImageKind RecogniseDiscImage(const std::string& path) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  std::unique_ptr<std::FILE, FileCloser> file(OpenForReading(path));
   char descriptor[6] = {};
   if (file && std::fseek(file.get(), kDescriptorOffset, SEEK_SET) == 0 &&
       std::fread(descriptor, 1, sizeof descriptor, file.get()) == sizeof descriptor &&

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/file_system.h"
 #include "platform/whole_file.h"
@@ -110,8 +111,17 @@ std::optional<std::string> FolderHeldNear(const std::string& path);
 // The separator a person uses on this platform, for messages.
 char PreferredSeparator();
 
-// A name in the platform's narrow encoding (the ANSI code page on Windows,
-// the bytes on disk on Linux) as UTF-8, for outputs that must be UTF-8.
+// A name in the platform's narrow encoding (the bytes on disk on Linux; on
+// Windows the ANSI code page, or UTF-8 after UseUtf8Names) as UTF-8, for
+// outputs that must be UTF-8.
 std::string NativeToUtf8(const std::string& text);
+
+// Makes this process spell every name in UTF-8, so that it reaches every
+// name a disk holds, and returns its command line's arguments (without the
+// program's name) so spelled
+// (Windows: from the wide command line, through the system's wide calls;
+// Linux: the bytes as they are). Called before any other file work; a
+// process that never calls it spells names in the system code page.
+std::vector<std::string> UseUtf8Names(int argc, char** argv);
 
 }  // namespace vostrel::platform

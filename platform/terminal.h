@@ -12,4 +12,9 @@ bool StderrIsTerminal();
 // The width of the terminal on stderr; 0 where the system does not say.
 std::size_t StderrColumns();
 
+// Makes std::cout and std::cerr show UTF-8 text as its characters where
+// they are a console (Windows, whose console takes another encoding);
+// elsewhere, and on Linux, the bytes go out as they are.
+void WriteUtf8ToConsole();
+
 }  // namespace vostrel::platform

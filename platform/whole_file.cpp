@@ -74,7 +74,7 @@ bool ReadChunks(const ChunkSource& next, const ChunkSink& take, std::string& err
 }
 
 bool ReadWholeFile(const std::string& path, const ChunkSink& take, std::string& error) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  std::unique_ptr<std::FILE, FileCloser> file(OpenForReading(path));
   if (!file) {
     error = std::strerror(errno);
     return false;

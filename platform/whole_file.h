@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -44,6 +45,9 @@ using ChunkSink = std::function<bool(const char* data, std::size_t size)>;
 // Reads the file at `path` (a native path) whole, chunk by chunk. False with
 // a message when it cannot be opened or read, or `take` stops it.
 bool ReadWholeFile(const std::string& path, const ChunkSink& take, std::string& error);
+
+// fopen(path, "rb") with the path spelled as this process spells names.
+std::FILE* OpenForReading(const std::string& path);
 
 // Where a whole read takes its bytes from: up to `size` bytes into `buffer`,
 // how many (0 at the end), or -1 with the reason in `error`.

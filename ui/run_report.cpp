@@ -12,6 +12,11 @@ constexpr std::size_t kLinesShown = 10;
 
 // The system's own words for a Win32 error code, as one sentence.
 std::string SystemText(unsigned long code) {
+  // A name listed with '?' where this code page has no character: the
+  // system's words for it speak of Unicode, not of the name.
+  if (code == ERROR_NO_UNICODE_TRANSLATION) {
+    return "the name cannot be written in this system's code page";
+  }
   char text[512] = {};
   const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                         nullptr, code, 0, text, sizeof(text), nullptr);

@@ -254,4 +254,8 @@ char PreferredSeparator() { return '/'; }
 // is replaced where the output is written.
 std::string NativeToUtf8(const std::string& text) { return text; }
 
+std::vector<std::string> UseUtf8Names(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
 }  // namespace vostrel::platform

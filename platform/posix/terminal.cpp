@@ -15,4 +15,6 @@ std::size_t StderrColumns() {
   return ioctl(fileno(stderr), TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
+void WriteUtf8ToConsole() {}
+
 }  // namespace vostrel::platform

@@ -226,6 +226,8 @@ bool PosixWholeFile::Commit(std::string& error) { return Succeeded(Finish(), err
 
 namespace vostrel::platform {
 
+std::FILE* OpenForReading(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
+
 std::unique_ptr<WholeFile> BeginWholeFile(const std::string& path, std::string& error) {
   auto file = std::make_unique<posix::PosixWholeFile>();
   if (!posix::Succeeded(file->Open(path, posix::PosixWholeFile::Keep()), error)) return nullptr;

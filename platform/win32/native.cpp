@@ -2,6 +2,8 @@
 #include "platform/native.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -13,6 +15,7 @@
 #include "engine/windows_path.h"
 #include "platform/disc_image.h"
 #include "platform/win32/win32_file_system.h"
+#include "platform/win32/win32_names.h"
 
 namespace vostrel::platform {
 
@@ -175,7 +178,7 @@ std::string AbsolutePath(const std::string& path) { return Win32FullPathName(pat
 char PreferredSeparator() { return '\\'; }
 
 std::string NativeToUtf8(const std::string& text) {
-  if (text.empty()) return text;
+  if (text.empty() || names::Utf8()) return text;
   int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   if (wide <= 0) return text;
   std::wstring utf16(static_cast<std::size_t>(wide), L'\0');
@@ -185,6 +188,17 @@ std::string NativeToUtf8(const std::string& text) {
   std::string utf8(static_cast<std::size_t>(narrow), '\0');
   WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, &utf8[0], narrow, nullptr, nullptr);
   return utf8;
+}
+
+std::vector<std::string> UseUtf8Names(int argc, char** argv) {
+  names::SetUtf8(true);
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+  std::vector<std::string> arguments;
+  for (int i = 1; i < count; ++i) arguments.push_back(names::FromWide(std::wstring(wide[i])));
+  LocalFree(wide);
+  return arguments;
 }
 
 std::optional<std::string> FolderHeldNear(const std::string& path) { return HeldNear(path); }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/whole_file.h"
+#include "platform/win32/win32_names.h"
 
 namespace vostrel::platform {
 
@@ -37,13 +38,13 @@ bool PendingFile::Create(const std::function<bool(const std::string& temporary)>
 }
 
 bool PendingFile::Place() {
-  if (!MoveFileA(temporary_.c_str(), target_.c_str())) return false;
+  if (!names::MoveFileN(temporary_, target_)) return false;
   temporary_.clear();
   return true;
 }
 
 bool PendingFile::Replace() {
-  if (!MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
+  if (!names::MoveFileExN(temporary_, target_, MOVEFILE_REPLACE_EXISTING)) return false;
   temporary_.clear();
   return true;
 }
@@ -51,8 +52,8 @@ bool PendingFile::Replace() {
 void PendingFile::Drop() {
   if (temporary_.empty()) return;
   const DWORD code = GetLastError();
-  SetFileAttributesA(temporary_.c_str(), FILE_ATTRIBUTE_NORMAL);
-  DeleteFileA(temporary_.c_str());
+  names::SetFileAttributesN(temporary_, FILE_ATTRIBUTE_NORMAL);
+  names::DeleteFileN(temporary_);
   temporary_.clear();
   SetLastError(code);
 }

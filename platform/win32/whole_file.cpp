@@ -3,6 +3,7 @@
 // person names goes, and the writer into a stream (a device such as NUL, a pipe).
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -10,6 +11,7 @@
 #include "platform/whole_file.h"
 #include "platform/win32/pending_file.h"
 #include "platform/win32/win32_file_system.h"
+#include "platform/win32/win32_names.h"
 
 namespace vostrel::platform {
 
@@ -72,8 +74,7 @@ class Win32WholeFile : public WholeFile {
 
   bool Begin(std::string& error) {
     const bool made = file_.Create([this](const std::string& temporary) {
-      handle_ = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+      handle_ = names::CreateFileN(temporary, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
       return handle_ != INVALID_HANDLE_VALUE;
     });
     return made || Failed(error);
@@ -118,18 +119,18 @@ class Win32WholeFile : public WholeFile {
 }  // namespace
 
 std::string Win32ErrorWording(unsigned long code) {
-  char* text = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string wording;
-  if (length != 0 && text != nullptr) wording.assign(text, length);
-  if (text != nullptr) LocalFree(text);
+  std::string wording = names::SystemMessageN(code);
   while (!wording.empty() && (wording.back() == '\n' || wording.back() == '\r' ||
                               wording.back() == ' ' || wording.back() == '.')) {
     wording.pop_back();
   }
   return wording;
+}
+
+std::FILE* OpenForReading(const std::string& path) {
+  if (!names::Utf8()) return std::fopen(path.c_str(), "rb");
+  std::wstring wide;
+  return names::ToWide(path, wide) ? _wfopen(wide.c_str(), L"rb") : nullptr;
 }
 
 std::unique_ptr<WholeFile> BeginWholeFile(const std::string& path, std::string& error) {
@@ -140,8 +141,8 @@ std::unique_ptr<WholeFile> BeginWholeFile(const std::string& path, std::string& 
 
 std::unique_ptr<WholeFile> BeginStream(const std::string& path, std::string& error) {
   if (path == "-") return std::make_unique<Win32Stream>(GetStdHandle(STD_OUTPUT_HANDLE), false);
-  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle = names::CreateFileN(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (handle == INVALID_HANDLE_VALUE) {
     Failed(error);
     return nullptr;
@@ -164,8 +165,8 @@ OutputTarget LocateOutput(const std::string& path) {
   // Devices (NUL, CON) and pipes are written into; what exists is judged by
   // a handle that asks for no access at all.
   const HANDLE handle =
-      CreateFileA(full.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      names::CreateFileN(full, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
   if (handle != INVALID_HANDLE_VALUE) {
     const DWORD type = GetFileType(handle);
     BY_HANDLE_FILE_INFORMATION information;
@@ -178,7 +179,7 @@ OutputTarget LocateOutput(const std::string& path) {
   // Links followed and names spelled as on disk, as the kit's roots are.
   const std::string file = Win32FileSystem().FullPath(full);
   const std::string folder = winpath::ParentOf(file);
-  const DWORD attributes = GetFileAttributesA(folder.c_str());
+  const DWORD attributes = names::GetFileAttributesN(folder);
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     return OutputTarget{Kind::kNoFolder, folder};
   }

@@ -5,9 +5,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "engine/windows_path.h"
 #include "platform/win32/pending_file.h"
+#include "platform/win32/win32_names.h"
 
 namespace vostrel::platform {
 
@@ -17,56 +19,25 @@ using winpath::IsFullyQualified;
 using winpath::IsSeparator;
 using winpath::RootLength;
 
-FindData ToFindData(const WIN32_FIND_DATAA& data) {
-  FindData entry;
-  entry.name = data.cFileName;
-  entry.attributes = data.dwFileAttributes;
-  return entry;
-}
-
-// The name of one existing item as the disk spells it (FindFirstFileA on the
+// The name of one existing item as the disk spells it (FindFirstFile on the
 // exact name); empty when it does not exist or the name is a pattern.
 std::string NameOnDisk(const std::string& path) {
   if (winpath::LastName(path).find_first_of("*?") != std::string::npos) return std::string();
-  WIN32_FIND_DATAA data;
-  HANDLE handle = FindFirstFileA(path.c_str(), &data);
-  if (handle == INVALID_HANDLE_VALUE) return std::string();
-  FindClose(handle);
-  return data.cFileName;
-}
-
-// GetFinalPathNameByHandleA, where kernel32 has it (Vista on; not XP): the
-// path of an open item with every link followed, spelled as on disk.
-using FinalPathNameFunction = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
-
-FinalPathNameFunction FinalPathNameByHandle() {
-  static const FinalPathNameFunction function = [] {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    FARPROC address = kernel ? GetProcAddress(kernel, "GetFinalPathNameByHandleA") : nullptr;
-    // Through void(*)(), the one function type any other converts from cleanly.
-    return reinterpret_cast<FinalPathNameFunction>(reinterpret_cast<void (*)()>(address));
-  }();
-  return function;
+  FindData entry;
+  names::Listing listing;
+  return listing.First(path, entry) ? entry.name : std::string();
 }
 
 // Where an existing file or folder really lies, links followed; empty when
 // that cannot be told.
 std::string FinalPathName(const std::string& path) {
-  FinalPathNameFunction function = FinalPathNameByHandle();
-  if (function == nullptr) return std::string();
   HANDLE handle =
-      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      names::CreateFileN(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
   if (handle == INVALID_HANDLE_VALUE) return std::string();
-  std::string buffer(MAX_PATH, '\0');
-  DWORD length = function(handle, &buffer[0], static_cast<DWORD>(buffer.size()), 0);
-  if (length >= buffer.size()) {
-    buffer.assign(length + 1, '\0');
-    length = function(handle, &buffer[0], static_cast<DWORD>(buffer.size()), 0);
-  }
+  const std::string buffer = names::FinalPathNameN(handle);
   CloseHandle(handle);
-  if (length == 0 || length >= buffer.size()) return std::string();
-  buffer.resize(length);
+  if (buffer.empty()) return buffer;
   // The answer comes in the \\?\ form: back to the form a person types.
   if (buffer.compare(0, 8, "\\\\?\\UNC\\") == 0) return "\\" + buffer.substr(7);
   if (buffer.compare(0, 4, "\\\\?\\") == 0) return buffer.substr(4);
@@ -75,39 +46,18 @@ std::string FinalPathName(const std::string& path) {
 
 }  // namespace
 
-std::string Win32FullPathName(const std::string& path) {
-  if (path.empty()) return std::string();
-  DWORD size = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
-  while (size != 0) {
-    std::string buffer(size, '\0');
-    DWORD written = GetFullPathNameA(path.c_str(), size, &buffer[0], nullptr);
-    if (written == 0) break;
-    if (written < size) {
-      buffer.resize(written);
-      return buffer;
-    }
-    size = written;  // the current folder changed between the two calls
-  }
-  return std::string();
-}
+std::string Win32FullPathName(const std::string& path) { return names::FullPathNameN(path); }
 
 class Win32FileSystem::Enumeration : public FolderEnumeration {
  public:
-  Enumeration(Win32FileSystem& owner, HANDLE handle) : owner_(owner), handle_(handle) {}
-  ~Enumeration() override { FindClose(handle_); }
-  Enumeration(const Enumeration&) = delete;
-  Enumeration& operator=(const Enumeration&) = delete;
+  Enumeration(Win32FileSystem& owner, std::unique_ptr<names::Listing> listing)
+      : owner_(owner), listing_(std::move(listing)) {}
 
-  bool Next(FindData& entry) override {
-    WIN32_FIND_DATAA data;
-    if (!FindNextFileA(handle_, &data)) return owner_.Fail();
-    entry = ToFindData(data);
-    return true;
-  }
+  bool Next(FindData& entry) override { return listing_->Next(entry) || owner_.Fail(); }
 
  private:
   Win32FileSystem& owner_;
-  HANDLE handle_;
+  std::unique_ptr<names::Listing> listing_;  // closed with the enumeration
 };
 
 bool Win32FileSystem::Fail() {
@@ -116,26 +66,26 @@ bool Win32FileSystem::Fail() {
 }
 
 bool Win32FileSystem::CreateFolder(const std::string& path) {
-  if (!CreateDirectoryA(path.c_str(), nullptr)) return Fail();
+  if (!names::CreateDirectoryN(path)) return Fail();
   return true;
 }
 
 bool Win32FileSystem::CopyOneFile(const std::string& existing, const std::string& target,
                                   bool failIfExists) {
   if (!failIfExists) {
-    if (!CopyFileA(existing.c_str(), target.c_str(), FALSE)) return Fail();
+    if (!names::CopyFileN(existing, target, FALSE)) return Fail();
   } else {
     // The copy is made under a hidden name and moved into place only when it
     // is complete, so a full disk or a killed run never leaves a partial file
     // under the final name, where a rerun would keep it as already present.
-    // MoveFileA, like CopyFileA with fail-if-exists, never replaces a file.
-    if (GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    // MoveFile, like CopyFile with fail-if-exists, never replaces a file.
+    if (names::GetFileAttributesN(target) != INVALID_FILE_ATTRIBUTES) {
       lastError_ = ERROR_FILE_EXISTS;
       return false;
     }
     PendingFile copy(target);
     const bool made = copy.Create([&](const std::string& temporary) {
-      return CopyFileA(existing.c_str(), temporary.c_str(), TRUE) != 0;
+      return names::CopyFileN(existing, temporary, TRUE) != 0;
     });
     if (!made) return Fail();
     if (!copy.Place()) {
@@ -146,7 +96,7 @@ bool Win32FileSystem::CopyOneFile(const std::string& existing, const std::string
     }
   }
   WIN32_FILE_ATTRIBUTE_DATA data;
-  lastCopySize_ = GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &data)
+  lastCopySize_ = names::GetFileAttributesExN(target, data)
                       ? (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow
                       : 0;
   return true;
@@ -154,27 +104,25 @@ bool Win32FileSystem::CopyOneFile(const std::string& existing, const std::string
 
 std::unique_ptr<FolderEnumeration> Win32FileSystem::FindFirst(const std::string& pattern,
                                                               FindData& first) {
-  WIN32_FIND_DATAA data;
-  HANDLE handle = FindFirstFileA(pattern.c_str(), &data);
-  if (handle == INVALID_HANDLE_VALUE) {
+  auto listing = std::make_unique<names::Listing>();
+  if (!listing->First(pattern, first)) {
     Fail();
     // A folder that is missing or is a file lists as an empty one, as on
     // Linux, whatever code the system gives for it (123 under Wine, 267 or 3
     // on Windows): the walk reads "path not found".
     if (lastError_ == ERROR_INVALID_NAME || lastError_ == ERROR_DIRECTORY) {
-      const DWORD folder = GetFileAttributesA(winpath::ParentOf(pattern).c_str());
+      const DWORD folder = names::GetFileAttributesN(winpath::ParentOf(pattern));
       if (folder == INVALID_FILE_ATTRIBUTES || (folder & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         lastError_ = ERROR_PATH_NOT_FOUND;
       }
     }
     return nullptr;
   }
-  first = ToFindData(data);
-  return std::make_unique<Enumeration>(*this, handle);
+  return std::make_unique<Enumeration>(*this, std::move(listing));
 }
 
 bool Win32FileSystem::SetAttributes(const std::string& path, uint32_t attributes) {
-  if (!SetFileAttributesA(path.c_str(), attributes)) return Fail();
+  if (!names::SetFileAttributesN(path, attributes)) return Fail();
   return true;
 }
 
@@ -187,12 +135,12 @@ bool Win32FileSystem::WriteProfileEntry(const std::string& section, const std::s
   if (file.empty()) file = path;
   // Windows refuses to edit a read-only file; Wine run by root would edit it
   // all the same, so the attribute is checked here.
-  DWORD attributes = GetFileAttributesA(file.c_str());
+  DWORD attributes = names::GetFileAttributesN(file);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     SetLastError(ERROR_ACCESS_DENIED);
     return Fail();
   }
-  if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str())) {
+  if (!names::WritePrivateProfileStringN(section, key, value, file)) {
     return Fail();
   }
   return true;
@@ -200,7 +148,7 @@ bool Win32FileSystem::WriteProfileEntry(const std::string& section, const std::s
 
 bool Win32FileSystem::RemoveFile(const std::string& path) {
   _doserrno = 0;
-  if (std::remove(path.c_str()) == 0) return true;
+  if (names::RemoveN(path) == 0) return true;
   // The C runtime reports errno; the engine reads Win32 codes.
   if (errno == EACCES) {
     lastError_ = win32_error::kAccessDenied;
@@ -230,7 +178,7 @@ std::string Win32FileSystem::FullPath(const std::string& path) {
   std::string full = Win32FullPathName(RootAsFolder(path));
   if (full.empty()) return full;
   // Spell every component that exists as the disk does, from the top down
-  // (GetLongPathNameA keeps the case it is handed); the rest stays as given.
+  // (GetLongPathName keeps the case it is handed); the rest stays as given.
   size_t root = RootLength(full);
   std::string existing = full.substr(0, root);
   size_t consumed = root;  // full[0, consumed) is what `existing` spells
@@ -262,9 +210,9 @@ std::string Win32FileSystem::FullPath(const std::string& path) {
 }
 
 bool Win32FileSystem::IdentifyFolder(const std::string& path, FolderId& id) {
-  HANDLE handle = CreateFileA(RootAsFolder(path).c_str(), 0,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle = names::CreateFileN(RootAsFolder(path), 0,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
   if (handle == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION information;
   bool ok = GetFileInformationByHandle(handle, &information) != 0 &&
@@ -278,7 +226,7 @@ bool Win32FileSystem::IdentifyFolder(const std::string& path, FolderId& id) {
 
 bool Win32FileSystem::GetInfo(const std::string& path, FileInfo& info) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  if (!names::GetFileAttributesExN(path, data)) return false;
   info.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   info.readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
   info.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;

@@ -1,6 +1,9 @@
-// The engine's FileSystem on kernel32's ANSI calls: each operation is the one
-// Win32 call it stands for, with the same arguments, and LastError() is the
-// GetLastError() value taken right after the call that failed.
+// The engine's FileSystem on kernel32: each operation is the one Win32 call
+// it stands for, in the ANSI or the wide form as the process spells names
+// (platform/win32/win32_names.h), with the same arguments, and LastError()
+// is the GetLastError() value taken right after the call that failed. In the
+// code page, a name listed with '?' (one it has no spelling for) fails every
+// call with ERROR_NO_UNICODE_TRANSLATION.
 #pragma once
 
 #ifndef VOSTREL_WIN32_LAYER
@@ -34,7 +37,7 @@ class Win32FileSystem : public NativeFileSystem {
 
   // Every name Windows lists is a name Windows can open: nothing is skipped.
   SkipListener SetSkipListener(SkipListener) override { return nullptr; }
-  // CopyFileA says nothing until a copy ends, which the run counts itself.
+  // CopyFile says nothing until a copy ends, which the run counts itself.
   void SetByteListener(ByteListener) override {}
   // Copies are made one at a time, whatever `jobs` asks.
   void CopyAheadWith(unsigned) override {}
@@ -57,7 +60,7 @@ std::string Win32ErrorWording(unsigned long code);
 // there until it is put in place.
 std::string TemporaryBeside(const std::string& target);
 
-// GetFullPathNameA: the absolute form of `path` against the current folder,
+// GetFullPathName: the absolute form of `path` against the current folder,
 // without touching the disk. Empty on failure.
 std::string Win32FullPathName(const std::string& path);
 

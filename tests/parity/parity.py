@@ -129,6 +129,21 @@ def western_names(medium):
             f.write(name.encode("utf-8"))
 
 
+def unicode_names(medium):
+    """Names no one code page holds (Japanese, Greek, Cyrillic, Latin letters
+    the Western code page lacks), in files and folders, at the root and deep
+    in a package: the Windows tool reaches them through the wide calls."""
+    for name in ("説明書.txt", "Talvor Imaging/Framory/Ελληνικά.ini",
+                 "Talvor Imaging/Framory/Кириллица/файл.dll",
+                 "Talvor Imaging/Framory/Кириллица/日本語/データ.bin",
+                 "Talvor Imaging/Framory/Łódź ő Ā.txt",
+                 "Talvor Imaging/Drivers/DMA/Ñandú ü.sys"):
+        path = os.path.join(medium, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(name.encode("utf-8"))
+
+
 def framory_as_file(medium):
     """A file where the medium's Framory folder belongs: both tools list it as
     an empty folder (Windows gives its own codes for it) and exit 0."""
@@ -156,6 +171,7 @@ VARIANTS = {
     "no-setup-type": drop_setup_type,
     "odd-names": odd_names,
     "western-names": western_names,
+    "unicode-names": unicode_names,
     "link-into-kit": link_into_kit,
     "framory-as-file": framory_as_file,
 }
@@ -184,6 +200,7 @@ CASES += [
     ("link-into-kit", "link-into-kit", [["--framory"]], False),
     ("framory-as-file", "framory-as-file", [["--framory"]], False),
     ("western-names", "western-names", [["--framory"], ["--dry-run", "--framory"]], False),
+    ("unicode-names", "unicode-names", [["--framory"], ["--dry-run", "--framory"]], False),
     ("dry-run", "sample", [["--dry-run", "--board", "Pellam", "--quenzo"]], False),
     ("dry-run-over-kit", "mixed-case", [["--framory"], ["--dry-run", "--board", "all"]], False),
 ]
@@ -222,11 +239,9 @@ class Tools:
             out.seek(0)
             err.seek(0)
             result.stdout, result.stderr = out.read(), err.read()
-        # A Windows console program writes in the ANSI code page (Wine's is
-        # 1252 here); the Linux tool writes UTF-8.
-        encoding = "utf-8" if side == "linux" else "cp1252"
-        stdout = result.stdout.decode(encoding, "replace").replace("\r\n", "\n").splitlines()
-        stderr = result.stderr.decode(encoding, "replace").replace("\r\n", "\n")
+        # Both tools write UTF-8 into a file or a pipe.
+        stdout = result.stdout.decode("utf-8", "replace").replace("\r\n", "\n").splitlines()
+        stderr = result.stderr.decode("utf-8", "replace").replace("\r\n", "\n")
         return result.returncode, stdout, stderr
 
 
@@ -363,17 +378,23 @@ def compare_reports(linux, windows):
     return problems
 
 
+# Medium and kit folders named beyond the code page too, so the roots reach
+# the Windows tool through its wide command line.
+ROOT_NAMES = {"unicode-names": ("Носитель 媒体", "Kit Ωμέγα")}
+
+
 def run_case(tools, work, base, case):
     name, variant, runs, trailing = case
     case_dir = os.path.join(work, name)
+    medium_name, kit_name = ROOT_NAMES.get(variant, ("medium", "kit"))
     media = {}
     for side in ("linux", "windows"):
-        medium = os.path.join(case_dir, side, "medium")
+        medium = os.path.join(case_dir, side, medium_name)
         shutil.copytree(base, medium, symlinks=True)
         # copytree makes the copy's folders writable; the variants edit them.
         change = VARIANTS[variant]
         if change is link_into_kit:
-            change(medium, os.path.join(case_dir, side, "kit"))
+            change(medium, os.path.join(case_dir, side, kit_name))
         elif change:
             change(medium)
         media[side] = medium
@@ -382,12 +403,12 @@ def run_case(tools, work, base, case):
     for options in runs:
         if callable(options):  # a change to both kits between runs
             for side in ("linux", "windows"):
-                options(os.path.join(case_dir, side, "kit"))
+                options(os.path.join(case_dir, side, kit_name))
             continue
         number += 1
         results = {}
         for side in ("linux", "windows"):
-            dest = os.path.join(case_dir, side, "kit")
+            dest = os.path.join(case_dir, side, kit_name)
             report = os.path.join(case_dir, side, "report-%d.json" % number)
             code, stdout, stderr = tools.run(side, media[side], dest, options, report, trailing)
             native = (lambda p: p) if side == "linux" else windows_path
@@ -406,8 +427,8 @@ def run_case(tools, work, base, case):
                             % (label, line + 1, lout[line:line + 3], wout[line:line + 3]))
         problems += ["%s: %s" % (label, p) for p in compare_reports(lrep, wrep)]
         problems += ["%s: %s" % (label, p) for p in
-                     compare_trees(os.path.join(case_dir, "linux", "kit"),
-                                   os.path.join(case_dir, "windows", "kit"))]
+                     compare_trees(os.path.join(case_dir, "linux", kit_name),
+                                   os.path.join(case_dir, "windows", kit_name))]
     return problems
 
 

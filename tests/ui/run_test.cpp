@@ -199,6 +199,24 @@ TEST(Generate, BuildsTheKitAndASecondRunAddsWhatIsNewlyTicked) {
   EXPECT_TRUE(tree.Exists("kit2/Talvor Imaging/Quenzo/Controls/quenzo.ocx"));
 }
 
+// A name this system's code page cannot spell (a Japanese manual among the
+// driver files) is listed with '?': it cannot be copied, and its line says
+// why instead of blaming the name's syntax.
+TEST(Generate, NameBeyondTheCodePageIsSaidToBeSoInItsLine) {
+  TempTree tree;
+  WriteMedium(tree);
+  const std::string folder = WindowsPath(tree.Path("medium/Talvor Imaging/Drivers/DMA"));
+  const std::wstring manual = std::wstring(folder.begin(), folder.end()) + L"\\説明書.txt";
+  const HANDLE file = ::CreateFileW(manual.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  ::CloseHandle(file);
+  tree.MakeDir("kit");
+  VostrelProcess tool;
+  Generate(tool, tree, "kit");
+  ExpectIncomplete(tool, {"DMA\\???.txt: the name cannot be written in this system's code page"});
+}
+
 // Runs a host command when the object goes: the clean-up of a host change.
 class OnHostAtEnd {
  public:
