@@ -102,7 +102,9 @@ void DeclareModeOptions(CLI::App& app, CommandLine& line) {
   app.add_option("--iso", options.isoFile,
                  "After the run, write a CD image of the kit to FILE, outside the medium and the "
                  "kit: "
-                 "ISO 9660 with Joliet and Rock Ridge names (Linux only)")
+                 "ISO 9660 with Joliet and Rock Ridge names (Linux only). The same kit gives the "
+                 "same bytes: dates from SOURCE_DATE_EPOCH (later ones capped to it), else from "
+                 "the newest file copied unchanged; the summary names its SHA-256")
       ->type_name("FILE");
   app.add_option("--volume-id", line.volumeId,
                  std::string("The image's volume id: up to 32 of A-Z, 0-9 and _ (default ") +
@@ -185,6 +187,11 @@ std::optional<std::string> CheckCombination(const Options& options, const CLI::A
   // Only the Windows build writes no images.
   if (!options.isoFile.empty() && !IsoAvailable()) {
     return std::string("--iso is not available on Windows");
+  }
+  if (!options.isoFile.empty()) {
+    std::optional<int64_t> epoch;
+    std::string problem;
+    if (!ImageEpoch(epoch, problem)) return problem;
   }
   if (volumeGiven && options.isoFile.empty()) return std::string("--volume-id needs --iso");
   if (volumeGiven) {
