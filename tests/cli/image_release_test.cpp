@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -94,6 +95,61 @@ TEST_F(KitImage, OneKitGivesOneImageWhenEverItIsBuilt) {
   EXPECT_EQ(refused.exitCode, 2);
   EXPECT_TRUE(Has(refused.err, "SOURCE_DATE_EPOCH")) << refused.err;
   EXPECT_FALSE(tree_.Exists("kit5"));
+}
+
+TEST_F(KitImage, VerifyReadsTheImageAndNamesEachDamage) {
+  ASSERT_TRUE(HaveTool("xorriso"));
+  ASSERT_EQ(Kit("kit", {"--iso", tree_.Path("good.iso")}).exitCode, 0);
+  KitResult good = Kit("good.iso", {"--verify", "--manifest", tree_.Path("SHA256SUMS")});
+  EXPECT_EQ(good.exitCode, 0) << good.out << good.err;
+  EXPECT_TRUE(Has(good.err, "the kit matches the medium and the selection")) << good.err;
+  int status = 0;
+  Shell("cd " + Quoted(tree_.Path("kit")) + " && sha256sum --quiet -c ../SHA256SUMS", status);
+  EXPECT_EQ(status, 0);
+
+  struct Damage {
+    std::function<void(const std::string& kit)> make;
+    std::string said;
+  };
+  const std::vector<Damage> damages = {
+      {[this](const std::string& kit) { tree_.Write(kit + "/setup.ini", "[Setup]x"); },
+       "content differs: setup.ini"},
+      {[this](const std::string& kit) {
+         fs::remove(tree_.Path(kit + "/Talvor Imaging/Tools/vokdrv.exe"));
+       },
+       "missing file: Talvor Imaging/Tools/vokdrv.exe"},
+      {[this](const std::string& kit) { tree_.Write(kit + "/notes.txt", "stray"); },
+       "extra file: notes.txt"},
+      {[this](const std::string& kit) {
+         const std::string file = kit + "/Talvor Imaging/Vok/SetupType.txt";
+         std::string text = tree_.Read(file);
+         text.replace(text.find("KRT=N"), 5, "KRT=Y");
+         tree_.Write(file, text);
+       },
+       "setup-type differs: [PRODUCT] KRT is Y, expected N"},
+  };
+  for (const Damage& damage : damages) {
+    fs::remove_all(tree_.Path("bad"));
+    fs::copy(tree_.Path("kit"), tree_.Path("bad"), fs::copy_options::recursive);
+    for (const auto& item : fs::recursive_directory_iterator(tree_.Path("bad"))) {
+      fs::permissions(item.path(), fs::perms::owner_write, fs::perm_options::add);
+    }
+    damage.make("bad");
+    fs::remove(tree_.Path("bad.iso"));
+    Shell("xorriso -as mkisofs -R -J -joliet-long -o " + Quoted(tree_.Path("bad.iso")) + " " +
+              Quoted(tree_.Path("bad")) + " >/dev/null 2>&1",
+          status);
+    ASSERT_EQ(status, 0) << damage.said;
+    KitResult check = Kit("bad.iso", {"--verify"});
+    EXPECT_EQ(check.exitCode, 1) << damage.said << check.err;
+    EXPECT_EQ(Lines(check.out), std::vector<std::string>{damage.said}) << check.out;
+  }
+
+  // An image cut short cannot be read.
+  tree_.Write("cut.iso", tree_.Read("good.iso").substr(0, 40000));
+  KitResult cut = Kit("cut.iso", {"--verify"});
+  EXPECT_EQ(cut.exitCode, 2) << cut.err;
+  EXPECT_TRUE(Has(cut.err, "cannot read the image")) << cut.err;
 }
 
 }  // namespace
