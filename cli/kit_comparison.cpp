@@ -207,7 +207,7 @@ bool KitComparison::KitDigest(const KitEntry& entry, std::string& digest, std::s
     digest = known->second;
     return true;
   }
-  if (!Sha256OfFile(entry.native, digest, error)) return false;
+  if (!KitFileSha256(actual_, entry, digest, error)) return false;
   digests_[entry.relative] = digest;
   return true;
 }
@@ -223,7 +223,8 @@ void KitComparison::CheckFile(const ExpectedItem& item, const KitEntry& entry) {
   } else {
     CheckContent(item, entry);
   }
-  if (entry.readOnly != item.readOnly) {
+  // Every file on a disc is read-only.
+  if (actual_.disc == nullptr && entry.readOnly != item.readOnly) {
     Add(shown, 0,
         "read-only differs: " + shown +
             (item.readOnly ? " (expected read-only)" : " (expected writable)"));
@@ -258,7 +259,7 @@ void KitComparison::CheckSetupType(const ExpectedItem& item, const KitEntry& ent
     return;
   }
   std::string kit;
-  if (!platform::ReadWholeFile(entry.native, Into(kit), error)) {
+  if (!ReadKitFile(actual_, entry, Into(kit), error)) {
     Add(shown, 0, "cannot check: " + shown + " (it cannot be read)");
     return;
   }

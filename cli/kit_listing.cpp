@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "cli/sha256.h"
 #include "engine/file_system.h"
 #include "engine/windows_path.h"
 #include "platform/native.h"
@@ -33,8 +34,8 @@ class KitWalker {
       : listing_(listing),
         fs_(disk),
         oddNames_(disk, [this](const std::string& folder, const std::string& name,
-                               const std::string&, platform::SkipKind) { OddName(folder, name); }) {
-  }
+                               const std::string& reason,
+                               platform::SkipKind) { OddName(folder, name, reason); }) {}
 
   void Walk(const std::string& folderPath, const std::string& folderRelative) {
     FolderId id;
@@ -93,7 +94,12 @@ class KitWalker {
     item.relative = winpath::JoinRelative(folderRelative, found.name);
     item.path = winpath::Join(folderPath, found.name);
     item.native = folderNative + platform::PreferredSeparator() + found.name;
-    Classify(item, (found.attributes & kFileAttributeReparsePoint) != 0);
+    if (listing_.disc != nullptr) {
+      item.isDirectory = found.IsDirectory();
+      item.regular = !item.isDirectory;
+    } else {
+      Classify(item, (found.attributes & kFileAttributeReparsePoint) != 0);
+    }
     FileInfo info;
     if (!item.link && fs_.GetInfo(item.path, info)) {
       item.readOnly = info.readOnly;
@@ -104,7 +110,13 @@ class KitWalker {
   }
 
   // A name the FileSystem will not hand over: listed from the disk itself.
-  void OddName(const std::string& folder, const std::string& name) {
+  void OddName(const std::string& folder, const std::string& name, const std::string& reason) {
+    if (listing_.disc != nullptr) {
+      // What the image holds but Windows does not show, or cannot read.
+      listing_.issues.push_back("in " + Shown(currentRelative_) + ": " +
+                                (name.empty() ? reason : name + " (" + reason + ")"));
+      return;
+    }
     KitEntry item;
     item.relative = winpath::JoinRelative(currentRelative_, name);
     item.native = (stdfs::u8path(folder) / stdfs::u8path(name)).u8string();
@@ -129,9 +141,24 @@ class KitWalker {
 
 KitListing ListKit(platform::NativeFileSystem& disk, const std::string& root) {
   KitListing listing;
+  // An image read in place is a folder to `disk` and a file on disk.
+  std::error_code error;
+  if (stdfs::is_regular_file(disk.FullPath(root), error)) listing.disc = &disk;
   KitWalker walker(disk, listing);
   walker.Walk(root, "");
   return listing;
+}
+
+bool ReadKitFile(const KitListing& listing, const KitEntry& entry, const platform::ChunkSink& take,
+                 std::string& error) {
+  if (listing.disc != nullptr) return listing.disc->ReadMediumFile(entry.path, take, error);
+  return platform::ReadWholeFile(entry.native, take, error);
+}
+
+bool KitFileSha256(const KitListing& listing, const KitEntry& entry, std::string& digest,
+                   std::string& error) {
+  if (listing.disc != nullptr) return Sha256OfMediumFile(*listing.disc, entry.path, digest, error);
+  return Sha256OfFile(entry.native, digest, error);
 }
 
 const char* OddKind(const KitEntry& entry) {

@@ -31,11 +31,23 @@ struct KitEntry {
 struct KitListing {
   std::vector<KitEntry> entries;    // each folder before what it holds
   std::vector<std::string> issues;  // folders that could not be listed or were not entered
+  // The file system that reads the files when the kit is an image read in
+  // place (a disc: links and odd entries never show, every file is
+  // read-only); nullptr for a kit on disk.
+  platform::NativeFileSystem* disc = nullptr;
 };
 
 // Every file and folder below the existing folder `root`, as `disk` names
-// them; links are listed, never followed.
+// them; links are listed, never followed. A root that is a file on disk is
+// an image `disk` reads in place.
 KitListing ListKit(platform::NativeFileSystem& disk, const std::string& root);
+
+// The bytes of a listed regular file, or its SHA-256 (lower-case hex), from
+// the disk or from the image the kit is. False with a message.
+bool ReadKitFile(const KitListing& listing, const KitEntry& entry, const platform::ChunkSink& take,
+                 std::string& error);
+bool KitFileSha256(const KitListing& listing, const KitEntry& entry, std::string& digest,
+                   std::string& error);
 
 // What an entry that is neither a folder nor a regular file is, as its
 // difference or failure names it: "link" or "not a regular file";

@@ -212,6 +212,7 @@ int Finish(const Options& options, const Roots& roots, bool showProgress,
   if (Interruption() != 0) return kExitIncomplete;  // the caller ends by the signal
   if (!options.reportFile.empty()) {
     ReportData report = ReportOf(options, roots, feedback, console, result, recorder);
+    report.image = outputs.image;
     report.exitCode = console.ExitStatus(result.complete());
     std::string error;
     // A signal ends a wait for the report's reader: the run then ends by it.

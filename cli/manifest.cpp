@@ -44,7 +44,7 @@ bool ManifestText(const KitListing& listing, const std::map<std::string, std::st
     auto found = known.find(file->relative);
     if (found != known.end()) {
       digest = found->second;
-    } else if (!Sha256OfFile(file->native, digest, error)) {
+    } else if (!KitFileSha256(listing, *file, digest, error)) {
       error = "cannot read " + file->relative + ": " + error;
       return false;
     }

@@ -19,8 +19,9 @@ constexpr const char* kFooter =
     "(each cause is listed on stderr); 2 usage error or validation message, nothing written.\n"
     "stdout carries the run's status lines only; warnings, failures and the summary go to\n"
     "stderr. With --verify: 0 the kit matches, 1 it differs (one line per difference on\n"
-    "stdout, the summary on stderr), 2 usage error or no such destination. SIGINT and\n"
-    "SIGTERM end a run after the current file; run again with --resume to complete the kit.";
+    "stdout, the summary on stderr), 2 usage error, no such destination or an image that\n"
+    "cannot be read. SIGINT and SIGTERM end a run after the current file; run again with\n"
+    "--resume to complete the kit.";
 
 std::string BoardList() {
   std::string list;
@@ -91,7 +92,8 @@ void DeclareModeOptions(CLI::App& app, CommandLine& line) {
                "kit: files already present are kept, never overwritten, and every folder walk "
                "goes on past them; the kit is then checked as --verify checks it");
   app.add_flag("--verify", options.verify,
-               "Write nothing; compare the kit in DIR with the kit the medium and the selection "
+               "Write nothing; compare the kit in DIR, or in an image of it given as DIR (Linux "
+               "only; read-only bits not compared), with the kit the medium and the selection "
                "call for (missing, extra and changed files and folders, read-only bits, "
                "setup-type entries), one line per difference on stdout");
   app.add_option("--manifest", options.manifestFile,
@@ -102,7 +104,9 @@ void DeclareModeOptions(CLI::App& app, CommandLine& line) {
   app.add_option("--iso", options.isoFile,
                  "After the run, write a CD image of the kit to FILE, outside the medium and the "
                  "kit: "
-                 "ISO 9660 with Joliet and Rock Ridge names (Linux only)")
+                 "ISO 9660 with Joliet and Rock Ridge names (Linux only). The same kit gives the "
+                 "same bytes: dates from SOURCE_DATE_EPOCH (later ones capped to it), else from "
+                 "the newest file copied unchanged; the summary names its SHA-256")
       ->type_name("FILE");
   app.add_option("--volume-id", line.volumeId,
                  std::string("The image's volume id: up to 32 of A-Z, 0-9 and _ (default ") +
@@ -185,6 +189,11 @@ std::optional<std::string> CheckCombination(const Options& options, const CLI::A
   // Only the Windows build writes no images.
   if (!options.isoFile.empty() && !IsoAvailable()) {
     return std::string("--iso is not available on Windows");
+  }
+  if (!options.isoFile.empty()) {
+    std::optional<int64_t> epoch;
+    std::string problem;
+    if (!ImageEpoch(epoch, problem)) return problem;
   }
   if (volumeGiven && options.isoFile.empty()) return std::string("--volume-id needs --iso");
   if (volumeGiven) {

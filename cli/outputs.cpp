@@ -34,7 +34,9 @@ void WriteImage(const Options& options, const OutputPlaces& places, const KitLis
                 const ImageProgress& progress, OutputMessages& messages) {
   IsoResult result;
   std::string error;
-  bool ok = WriteIsoImage(listing, places.image, options.volumeId, progress, result, error);
+  std::optional<int64_t> epoch;
+  bool ok = ImageEpoch(epoch, error) &&
+            WriteIsoImage(listing, places.image, options.volumeId, epoch, progress, result, error);
   for (const std::string& warning : result.warnings) messages.warnings.push_back(warning);
   if (!ok) {
     messages.failures.push_back("the image " + options.isoFile + " was not written: " + error);
@@ -42,7 +44,9 @@ void WriteImage(const Options& options, const OutputPlaces& places, const KitLis
   }
   messages.notes.push_back("image " + options.isoFile + " (volume " + options.volumeId +
                            "): " + std::to_string(result.files) + " files, " +
-                           std::to_string(result.bytes) + " bytes");
+                           std::to_string(result.bytes) + " bytes, sha256 " + result.sha256);
+  messages.image =
+      WrittenImage{options.isoFile, options.volumeId, result.files, result.bytes, result.sha256};
 }
 
 // Whether two places name one item: the same existing file or stream, or

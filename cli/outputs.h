@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/iso.h"
 #include "cli/options.h"
 #include "engine/file_system.h"
 #include "platform/native.h"
@@ -48,6 +49,7 @@ struct OutputMessages {
   std::vector<std::string> notes;
   std::vector<std::string> warnings;
   std::vector<std::string> failures;
+  std::optional<WrittenImage> image;  // when one was written
 };
 
 // Hears how far the image has been written; false stops it.

@@ -94,6 +94,13 @@ std::string ReportJson(const ReportData& data) {
       {"files_copied", data.counts.filesCopied},       {"bytes_copied", data.counts.bytesCopied},
       {"folders_created", data.counts.foldersCreated}, {"files_kept", data.counts.filesKept},
       {"files_removed", data.counts.filesRemoved},     {"failures", data.failures.size()}};
+  if (data.image) {
+    report["image"] = {{"file", Text(data.image->file)},
+                       {"volume_id", data.image->volumeId},
+                       {"files", data.image->files},
+                       {"bytes", data.image->bytes},
+                       {"sha256", data.image->sha256}};
+  }
   report["exit_code"] = data.exitCode;
   return report.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/iso.h"
 #include "engine/kit_selection.h"
 #include "engine/recording_file_system.h"
 #include "engine/run_result.h"
@@ -23,6 +25,7 @@ struct ReportData {
   std::vector<std::string> warnings;
   std::vector<std::string> failures;
   RunCounts counts;
+  std::optional<WrittenImage> image;  // --iso, when written
   int exitCode = 0;
 };
 

@@ -46,9 +46,10 @@ bool Found(FileSystem& disk, const std::string& absolute, const std::string& giv
 // Nothing when the file holds none; else whether the image can be read
 // (false after the reason), opened into `image`.
 std::optional<bool> OpenedAsImage(const std::string& absolute, Console& console,
-                                  std::unique_ptr<platform::OpenedImage>& image) {
+                                  std::unique_ptr<platform::OpenedImage>& image,
+                                  const char* option = "--source") {
   std::string problem;
-  switch (platform::OpenImageSource(absolute, image, problem)) {
+  switch (platform::OpenImageSource(absolute, image, problem, option)) {
     case platform::ImageSource::kNotImage:
       return std::nullopt;
     case platform::ImageSource::kOpened:
@@ -114,6 +115,16 @@ std::unique_ptr<platform::NativeFileSystem> OpenMedium(const Options& options, C
                                                        Roots& roots) {
   if (!RootsGiven(options, console)) return nullptr;
   return ResolveMedium(options.source, console, roots.source);
+}
+
+bool OpenKitImage(const Options& options, platform::NativeFileSystem& disk, Console& console) {
+  const std::string absolute = platform::AbsolutePath(options.destination);
+  FileInfo info;
+  if (absolute.empty() || !disk.GetInfo(absolute, info) || info.isDirectory) return true;
+  std::unique_ptr<platform::OpenedImage> image;
+  const std::optional<bool> opened = OpenedAsImage(absolute, console, image, "--dest");
+  if (opened && *opened) disk.StandImage(std::move(image));
+  return opened.value_or(true);
 }
 
 bool PrepareRoots(const Options& options, FileSystem& disk, DestinationUse use, Console& console,

@@ -38,6 +38,12 @@ std::unique_ptr<platform::NativeFileSystem> OpenMedium(const Options& options, C
 bool PrepareRoots(const Options& options, FileSystem& disk, DestinationUse use, Console& console,
                   Roots& roots);
 
+// A check's destination that is an image of a kit (recognised as an image
+// source is) is read in place by `disk`, standing as a folder at its file's
+// path. False after the reason when it cannot be read (or this build reads
+// no images); true when it is read or is no image.
+bool OpenKitImage(const Options& options, platform::NativeFileSystem& disk, Console& console);
+
 // The medium's folder from what --source names: the folder itself, its
 // setup.exe (any case), or an image of it, links followed first; with the
 // native file system that reads it. nullptr after "not found" or "not an

@@ -47,6 +47,10 @@ bool Sha256Of(const Feed& feed, std::string& digest, std::string& error) {
 
 }  // namespace
 
+std::string Sha256Hex(const platform::Sha256::Digest& digest) {
+  return Hex(digest.data(), digest.size());
+}
+
 bool Sha256OfFile(const std::string& path, std::string& digest, std::string& error) {
   return Sha256Of(
       [&path](const platform::ChunkSink& take, std::string& failure) {

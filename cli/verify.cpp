@@ -60,7 +60,8 @@ int RunVerify(const Options& options, std::ostream& out, std::ostream& err) {
   Console console(out, err, options.quiet);
   Roots roots;
   const std::unique_ptr<platform::NativeFileSystem> disk = OpenMedium(options, console, roots);
-  if (!disk || !PrepareRoots(options, *disk, DestinationUse::kCheck, console, roots)) {
+  if (!disk || !OpenKitImage(options, *disk, console) ||
+      !PrepareRoots(options, *disk, DestinationUse::kCheck, console, roots)) {
     return kExitUsage;
   }
 

@@ -51,6 +51,9 @@ class NativeFileSystem : public FileSystem {
   // disk, or a file in its image) chunk by chunk. False with a message.
   virtual bool ReadMediumFile(const std::string& path, const ChunkSink& take,
                               std::string& error) = 0;
+  // Stands one more image that OpenImageSource opened, read-only, as a
+  // folder at the path of its file: the image of a kit, for a check.
+  virtual void StandImage(std::unique_ptr<OpenedImage> image) { (void)image; }
 };
 
 // The native file system, reading `image` in place when one is given: its
@@ -74,13 +77,14 @@ class SkipNoticesTo {
 };
 
 // A source that is a file holding an image of a medium (recognised by its
-// content). On Linux the image is opened into `image`, for the native file
-// system (`path` is an absolute path). The Windows build refuses it, saying
-// to mount it. kRefused with the reason in `error` (an image that cannot be
+// content), or the image of a kit a check reads. On Linux the image is
+// opened into `image`, for the native file system (`path` is an absolute
+// path). The Windows build refuses it, saying to mount it and pass the drive
+// to `option`. kRefused with the reason in `error` (an image that cannot be
 // read).
 enum class ImageSource { kNotImage, kOpened, kRefused };
 ImageSource OpenImageSource(const std::string& path, std::unique_ptr<OpenedImage>& image,
-                            std::string& error);
+                            std::string& error, const char* option = "--source");
 
 // The absolute form of a root as given on a command line (relative to the
 // current folder), without resolving links; empty on failure.

@@ -142,6 +142,10 @@ class CopiesAheadFileSystem : public platform::NativeFileSystem {
                       std::string& error) override {
     return inner_->ReadMediumFile(path, take, error);
   }
+  void StandImage(std::unique_ptr<platform::OpenedImage> image) override {
+    // Only this layer's OpenImageSource makes them.
+    inner_->AddImage(std::unique_ptr<OpenImage>(static_cast<OpenImage*>(image.release())));
+  }
 
   void BeginCopiesAhead(const std::string& source, const std::string& dest,
                         const std::vector<std::string>& names) override;

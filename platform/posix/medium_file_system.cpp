@@ -74,8 +74,9 @@ MediumFileSystem::MediumFileSystem(std::unique_ptr<OpenImage> image)
     : disk_([this](const std::string& folder, const std::string& name, const std::string& reason,
                    platform::SkipKind kind) {
         if (onSkip_) onSkip_(folder, name, reason, kind);
-      }),
-      image_(std::move(image)) {}
+      }) {
+  if (image) images_.push_back(std::move(image));
+}
 
 platform::SkipListener MediumFileSystem::SetSkipListener(platform::SkipListener onSkip) {
   std::swap(onSkip, onSkip_);
@@ -83,7 +84,10 @@ platform::SkipListener MediumFileSystem::SetSkipListener(platform::SkipListener 
 }
 
 const OpenImage* MediumFileSystem::ImageOf(const std::string& path, std::string& relative) const {
-  return image_ && winpath::RelativeTo(image_->root, path, relative) ? image_.get() : nullptr;
+  for (const std::unique_ptr<OpenImage>& image : images_) {
+    if (winpath::RelativeTo(image->root, path, relative)) return image.get();
+  }
+  return nullptr;
 }
 
 bool MediumFileSystem::FromImage(unsigned long win32Code) {

@@ -14,6 +14,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/file_system.h"
 #include "platform/native.h"
@@ -61,6 +62,9 @@ class MediumFileSystem : public FileSystem {
     disk_.SetByteListener(std::move(onBytes));
   }
   bool ReadMediumFile(const std::string& path, const platform::ChunkSink& take, std::string& error);
+  // Stands another image, read-only, at the path of its file too: the image
+  // of a kit checked against the medium.
+  void AddImage(std::unique_ptr<OpenImage> image) { images_.push_back(std::move(image)); }
   // The disk under the medium: copies out of a folder on it may be made
   // ahead (copies_ahead.h); out of an image they are not (its enumerations
   // name nothing ahead).
@@ -82,7 +86,7 @@ class MediumFileSystem : public FileSystem {
   bool FromDisk(bool result);
 
   PosixFileSystem disk_;
-  std::unique_ptr<OpenImage> image_;
+  std::vector<std::unique_ptr<OpenImage>> images_;  // the medium's first, when it is one
   platform::SkipListener onSkip_;
   unsigned long lastError_ = 0;
   bool imageAnswered_ = false;

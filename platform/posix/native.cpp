@@ -219,7 +219,7 @@ std::optional<std::string> FolderHeldNear(const std::string& path) {
 }
 
 ImageSource OpenImageSource(const std::string& path, std::unique_ptr<OpenedImage>& image,
-                            std::string& error) {
+                            std::string& error, const char*) {
   switch (RecogniseDiscImage(path)) {
     case DiscImageKind::kNotImage:
       return ImageSource::kNotImage;

@@ -143,12 +143,13 @@ bool Win32FileSystem::ReadMediumFile(const std::string& path, const ChunkSink& t
 // Windows reads an image once Explorer has mounted it as a drive; this
 // build reads media from drives and folders only.
 ImageSource OpenImageSource(const std::string& path, std::unique_ptr<OpenedImage>& image,
-                            std::string& error) {
+                            std::string& error, const char* option) {
   (void)image;
   if (RecogniseDiscImage(path) == DiscImageKind::kNotImage) return ImageSource::kNotImage;
   error = path +
           " is an image of a disc, which this build does not read: open (mount) it in Explorer "
-          "and pass the drive it gets, e.g. --source E:\\";
+          "and pass the drive it gets, e.g. " +
+          option + " E:\\";
   return ImageSource::kRefused;
 }
 

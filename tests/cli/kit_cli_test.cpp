@@ -18,10 +18,6 @@ const std::vector<std::string> kDefaultStatus = {
     "Copying VOK Runtime Files...",          "Copying Talvor Drivers Files...",
     "Copying Talvor PELUX Drivers...",       "Redistribution Complete"};
 
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 // Paths as the tool shows them on any platform, compared with '/'.
 std::string Slashed(std::string text) {
   for (char& c : text) {

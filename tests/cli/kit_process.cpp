@@ -1,5 +1,6 @@
 #include "tests/cli/kit_process.h"
 
+#include <cstdio>
 #include <sstream>
 #include <stdexcept>
 
@@ -140,6 +141,49 @@ KitResult RunKitProcess(const std::vector<std::string>& arguments, Stderr mode) 
 }
 
 #endif
+
+#ifndef _WIN32
+
+// Runs a shell command; its stdout, and its exit status in `status`.
+std::string Shell(const std::string& command, int& status) {
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) {
+    status = -1;
+    return output;
+  }
+  char buffer[4096];
+  for (std::size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+    output.append(buffer, got);
+  }
+  int raw = pclose(pipe);
+  status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return output;
+}
+
+std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+bool HaveTool(const char* name) {
+  int status = 0;
+  Shell(std::string("command -v ") + name + " >/dev/null 2>&1", status);
+  return status == 0;
+}
+
+#endif
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;

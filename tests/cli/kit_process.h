@@ -23,6 +23,18 @@ KitResult RunKitProcess(const std::vector<std::string>& arguments, Stderr mode =
 
 std::vector<std::string> Lines(const std::string& text);
 
+// Whether `text` holds `part`.
+bool Has(const std::string& text, const std::string& part);
+
+#ifndef _WIN32
+// Runs a shell command; its stdout, and its exit status in `status`.
+std::string Shell(const std::string& command, int& status);
+// `text` quoted for the shell.
+std::string Quoted(const std::string& text);
+// Whether the shell finds the command `name`.
+bool HaveTool(const char* name);
+#endif
+
 // A medium under tree.Path("medium"): root files, an extra root folder, the
 // tools, runtime (with every board library), packages, drivers and the
 // Jurano runtime. SetupType.txt is read-only, as on a pressed CD.

@@ -15,10 +15,6 @@ namespace {
 
 const std::string kSetupType = "kit/Talvor Imaging/Vok/SetupType.txt";
 
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 void MakeWritable(const TempTree& tree, const std::string& relative) {
   std::filesystem::permissions(tree.Path(relative), std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::add);

@@ -16,10 +16,6 @@ namespace fs = std::filesystem;
 
 using Tree = std::map<std::string, std::string>;
 
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 std::string LastLine(const std::string& text) {
   std::vector<std::string> lines = Lines(text);
   return lines.empty() ? std::string() : lines.back();
