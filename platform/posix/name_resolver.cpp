@@ -223,6 +223,11 @@ bool NameResolver::Lookup(const std::string& folder, const std::string& name,
   return true;
 }
 
+bool NameResolver::KnownAbsent(const std::string& folder, const std::string& name) {
+  const FolderIndex* index = indexes_.Find(folder);
+  return index != nullptr && index->find(FoldKey(name)) == index->end();
+}
+
 void NameResolver::NoteAdded(const std::string& folder, const std::string& name) {
   if (FolderIndex* index = indexes_.Find(folder)) (*index)[FoldKey(name)].Add(name);
 }

@@ -122,6 +122,9 @@ class NameResolver {
   // it is there, else the first variant in enumeration order. False when
   // there is none (or the folder cannot be read).
   bool Lookup(const std::string& folder, const std::string& name, std::string& spelling);
+  // Whether the folder's index is at hand and holds `name` under no case:
+  // the answer without a system call, true to our own changes.
+  bool KnownAbsent(const std::string& folder, const std::string& name);
 
   // Keep the caches true to our own changes.
   void NoteAdded(const std::string& folder, const std::string& name);

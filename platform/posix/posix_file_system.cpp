@@ -380,14 +380,16 @@ bool PosixFileSystem::RemoveFile(const std::string& path) {
 
 std::string PosixFileSystem::FullPath(const std::string& path) {
   // A file not yet there in a folder held open (what a run asks before each
-  // copy): where that folder is now, which is where the copy will go.
+  // copy): where that folder is, which is where the copy will go. The
+  // folder's index answers without a system call when it is at hand.
   std::string leaf, spelling;
   struct stat status;
   if (OpenFolder* held = FolderOf(path, leaf);
-      held != nullptr && !names_.Lookup(held->native, leaf, spelling) &&
-      fstatat(held->fd, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
-    const std::string folder = NameOfOpen(held->fd);
-    if (!folder.empty()) return JoinNative(folder, leaf);
+      held != nullptr && (names_.KnownAbsent(held->native, leaf) ||
+                          (!names_.Lookup(held->native, leaf, spelling) &&
+                           fstatat(held->fd, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 &&
+                           errno == ENOENT))) {
+    if (!held->Where().empty()) return JoinNative(held->Where(), leaf);
   }
   SplitPath split = Split(path);
   ResolvedFolder resolved = names_.ResolveFolder(split, split.parts.size());

@@ -116,6 +116,17 @@ struct PosixFileSystem::OpenFolder {
     return knownDevice == device && knownInode == inode;
   }
 
+  // Where the folder is, as the kernel names its descriptor, read at the
+  // first question: a run never moves the folders it writes into, and each
+  // is opened afresh once forgotten. Empty when it cannot be said.
+  const std::string& Where() {
+    if (!located) {
+      where = NameOfOpen(fd);
+      located = true;
+    }
+    return where;
+  }
+
   std::string given;   // the path before the item's name, as the engine wrote it
   std::string native;  // the folder on disk
   int fd;              // O_PATH descriptor of it
@@ -128,6 +139,8 @@ struct PosixFileSystem::OpenFolder {
 
   int createMask = kUnread;
   bool identified = false;
+  bool located = false;
+  std::string where;
   dev_t knownDevice = 0;
   ino_t knownInode = 0;
 };
