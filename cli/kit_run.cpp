@@ -110,8 +110,7 @@ class RunGuard {
     }
     const std::string& written =
         operation.kind == OperationKind::kCopyFile ? operation.target : operation.path;
-    std::string below;
-    if (!winpath::RelativeTo(destRoot_, written, below) || below.empty()) {
+    if (!winpath::RelativeTo(destRoot_, written, below_) || below_.empty()) {
       return win32_error::kSuccess;
     }
     const std::string full = disk_.FullPath(written);
@@ -140,6 +139,7 @@ class RunGuard {
   const std::string& destRoot_;
   const std::string destFull_;
   mutable std::string withinFolder_;
+  mutable std::string below_;  // kept between operations: one allocation, not one per file
 };
 
 // The engine's run through `recorder`, each copy on the progress line when

@@ -100,7 +100,14 @@ char32_t SimpleUpper(char32_t c) {
 }
 
 std::u16string FoldKey(std::string_view name) {
-  return FoldUnits(utf8::ToUtf16(name, utf8::OddByte::kKeep));
+  // Nearly every name on a medium is ASCII: one pass, no decoding.
+  std::u16string key(name.size(), u'\0');
+  for (size_t i = 0; i < name.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    if (byte >= 0x80) return FoldUnits(utf8::ToUtf16(name, utf8::OddByte::kKeep));
+    key[i] = static_cast<char16_t>(byte >= 'a' && byte <= 'z' ? byte - 0x20 : byte);
+  }
+  return key;
 }
 
 std::u16string FoldUnits(std::u16string units) {

@@ -79,10 +79,11 @@ bool RecordingFileSystem::NextAllowed(const std::string& pattern) {
     refused_ = 0;
     return true;
   }
-  Operation next{};
-  next.kind = OperationKind::kFindEnd;
-  next.path = pattern;
-  return Allowed(next);
+  // One operation reused for every entry: its pattern is copied without an
+  // allocation of its own.
+  nextEntry_.kind = OperationKind::kFindEnd;
+  nextEntry_.path = pattern;
+  return Allowed(nextEntry_);
 }
 
 bool RecordingFileSystem::Record(Operation operation, bool ok) {

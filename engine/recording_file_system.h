@@ -88,6 +88,7 @@ class RecordingFileSystem : public ForwardingFileSystem {
   std::function<unsigned long(const Operation&)> guard_;
   unsigned long refused_ = 0;
   bool keepAll_ = true;
+  Operation nextEntry_{};  // NextAllowed's
 };
 
 }  // namespace vostrel

@@ -44,8 +44,9 @@ class NativeFileSystem : public FileSystem {
   // Hears of every entry a walk leaves out; returns the listener it replaces.
   virtual SkipListener SetSkipListener(SkipListener onSkip) = 0;
   virtual void SetByteListener(ByteListener onBytes) = 0;
-  // `jobs` above 1 makes the copies a walk names ahead on that many worker
-  // threads (Linux; Windows copies one file at a time).
+  // `jobs` above 1 makes up to that many copies at once: the walk's thread
+  // and `jobs` - 1 workers copy the files a walk names ahead (Linux;
+  // Windows copies one file at a time).
   virtual void CopyAheadWith(unsigned jobs) = 0;
   // Reads a file of the medium as this file system names it (a file on
   // disk, or a file in its image) chunk by chunk. False with a message.

@@ -52,7 +52,7 @@ void CopiesAheadFileSystem::CopyAheadWith(unsigned jobs) {
   ahead_.reset();
   if (jobs <= 1 || !disk_.Options().anonymousTemporary) return;
   ahead_ = std::make_unique<CopiesAhead>(
-      jobs, [options = disk_.Options()](const AheadFolders& folders, const std::string& leaf,
+      jobs - 1, [options = disk_.Options()](const AheadFolders& folders, const std::string& leaf,
                                         MadeCopy& made) {
         return MakeAhead(options, folders, leaf, made);
       });

@@ -93,6 +93,10 @@ class CopiesAhead {
   struct Task;
 
   void Work();
+  // Does `task` (NextTask's), entered and left with the lock held.
+  void Run(std::unique_lock<std::mutex>& lock, const Task& task);
+  // Waits until `done`, doing the workers' tasks meanwhile.
+  void HelpUntil(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done);
   // The next thing for a worker to do, with the lock held; kNone when
   // nothing may start.
   Task NextTask();

@@ -217,19 +217,27 @@ bool NameResolver::Lookup(const std::string& folder, const std::string& name,
                           std::string& spelling) {
   FolderIndex* index = IndexOf(folder);
   if (index == nullptr) return false;
-  auto found = index->find(FoldKey(name));
+  auto found = index->find(KeyOfName(name));
   if (found == index->end()) return false;
   spelling = found->second.Has(name) ? name : found->second.first;
   return true;
 }
 
+const std::u16string& NameResolver::KeyOfName(const std::string& name) {
+  if (name != lastName_) {
+    lastNameKey_ = FoldKey(name);
+    lastName_ = name;
+  }
+  return lastNameKey_;
+}
+
 bool NameResolver::KnownAbsent(const std::string& folder, const std::string& name) {
   const FolderIndex* index = indexes_.Find(folder);
-  return index != nullptr && index->find(FoldKey(name)) == index->end();
+  return index != nullptr && index->find(KeyOfName(name)) == index->end();
 }
 
 void NameResolver::NoteAdded(const std::string& folder, const std::string& name) {
-  if (FolderIndex* index = indexes_.Find(folder)) (*index)[FoldKey(name)].Add(name);
+  if (FolderIndex* index = indexes_.Find(folder)) (*index)[KeyOfName(name)].Add(name);
 }
 
 void NameResolver::NoteRemoved(const std::string& folder, const std::string& name) {

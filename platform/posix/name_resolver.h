@@ -27,14 +27,20 @@ class LruMap {
   explicit LruMap(size_t capacity) : capacity_(capacity) {}
 
   Value* Find(const std::string& key) {
+    // A copy asks about the same folder several times in a row: the last
+    // answer is kept, and it is the most recent item already.
+    if (last_ != nullptr && key == lastKey_) return last_;
     auto found = where_.find(key);
     if (found == where_.end()) return nullptr;
     items_.splice(items_.begin(), items_, found->second);
-    return &found->second->second;
+    lastKey_ = key;
+    last_ = &found->second->second;
+    return last_;
   }
 
   Value& Put(const std::string& key, Value value) {
     Erase(key);
+    last_ = nullptr;
     items_.emplace_front(key, std::move(value));
     where_[key] = items_.begin();
     if (items_.size() > capacity_) {
@@ -45,6 +51,7 @@ class LruMap {
   }
 
   void Erase(const std::string& key) {
+    last_ = nullptr;
     auto found = where_.find(key);
     if (found == where_.end()) return;
     items_.erase(found->second);
@@ -52,12 +59,14 @@ class LruMap {
   }
 
   void Clear() {
+    last_ = nullptr;
     items_.clear();
     where_.clear();
   }
 
   template <typename Predicate>
   void EraseIf(Predicate predicate) {
+    last_ = nullptr;
     for (auto it = items_.begin(); it != items_.end();) {
       if (predicate(it->second)) {
         where_.erase(it->first);
@@ -73,6 +82,8 @@ class LruMap {
   size_t capacity_;
   std::list<Item> items_;
   std::unordered_map<std::string, typename std::list<Item>::iterator> where_;
+  std::string lastKey_;
+  Value* last_ = nullptr;
 };
 
 // A path split at its separators, anchored at a native folder.
@@ -154,10 +165,15 @@ class NameResolver {
   using FolderIndex = std::unordered_map<std::u16string, Spellings>;
 
   FolderIndex* IndexOf(const std::string& folder);
+  // FoldKey(name), kept for the last name: a copy asks about its name
+  // several times in a row.
+  const std::u16string& KeyOfName(const std::string& name);
   static std::string KeyOf(const SplitPath& path, size_t count);
 
   LruMap<std::string> resolved_;  // folder path as given -> native path
   LruMap<FolderIndex> indexes_;   // native folder -> its names
+  std::string lastName_;
+  std::u16string lastNameKey_;
 };
 
 }  // namespace vostrel::posix
