@@ -110,7 +110,7 @@ class RunGuard {
     }
     const std::string& written =
         operation.kind == OperationKind::kCopyFile ? operation.target : operation.path;
-    if (!winpath::RelativeTo(destRoot_, written, below_) || below_.empty()) {
+    if (!winpath::IsBelow(destRoot_, written)) {
       return win32_error::kSuccess;
     }
     const std::string full = disk_.FullPath(written);
@@ -139,7 +139,6 @@ class RunGuard {
   const std::string& destRoot_;
   const std::string destFull_;
   mutable std::string withinFolder_;
-  mutable std::string below_;  // kept between operations: one allocation, not one per file
 };
 
 // The engine's run through `recorder`, each copy on the progress line when

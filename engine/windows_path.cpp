@@ -118,12 +118,28 @@ std::string FolderOf(const std::string& path, bool backslashSeparates) {
   return folder == item ? std::string() : folder;
 }
 
-bool RelativeTo(const std::string& root, const std::string& path, std::string& relative) {
+namespace {
+
+// Whether `path` starts with `root` and goes on, if at all, past a
+// separator.
+bool StartsBelow(const std::string& root, const std::string& path) {
   if (path.compare(0, root.size(), root) != 0) return false;
-  if (path.size() > root.size() && !IsSeparator(path[root.size()]) &&
-      (root.empty() || !IsSeparator(root.back()))) {
-    return false;
+  return path.size() == root.size() || IsSeparator(path[root.size()]) ||
+         (!root.empty() && IsSeparator(root.back()));
+}
+
+}  // namespace
+
+bool IsBelow(const std::string& root, const std::string& path) {
+  if (!StartsBelow(root, path)) return false;
+  for (std::size_t i = root.size(); i < path.size(); ++i) {
+    if (!IsSeparator(path[i])) return true;
   }
+  return false;
+}
+
+bool RelativeTo(const std::string& root, const std::string& path, std::string& relative) {
+  if (!StartsBelow(root, path)) return false;
   relative.clear();
   for (std::size_t i = root.size(); i < path.size(); ++i) {
     if (IsSeparator(path[i])) {

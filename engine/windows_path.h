@@ -54,6 +54,9 @@ std::string DropTrailingSeparators(std::string path, bool backslashSeparates = t
 // The part of `path` below `root` with '/' separators (empty for the root
 // itself); false when `path` does not lie below `root` as spelled.
 bool RelativeTo(const std::string& root, const std::string& path, std::string& relative);
+// Whether RelativeTo would give a part that is not empty: `path` names
+// something below `root`, not `root` itself. Nothing is built.
+bool IsBelow(const std::string& root, const std::string& path);
 
 // A path with every separator as `separator` and runs of them collapsed; a
 // leading pair stays when `separator` is '\' (a network share).

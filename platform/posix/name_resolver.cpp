@@ -257,13 +257,6 @@ void NameResolver::NoteFolderCreated(const SplitPath& path, size_t count,
   indexes_.Put(native, FolderIndex());
 }
 
-void NameResolver::Install(const std::string& folder, const std::vector<FolderEntry>& entries) {
-  FolderIndex index;
-  index.reserve(entries.size());
-  for (const FolderEntry& entry : entries) index[entry.key].Add(entry.name);
-  indexes_.Put(folder, std::move(index));
-}
-
 void NameResolver::Forget() {
   resolved_.Clear();
   indexes_.Clear();

@@ -143,8 +143,8 @@ class NameResolver {
   // A folder we just created: it is known to be empty, and `path` (its first
   // `count` components) names it.
   void NoteFolderCreated(const SplitPath& path, size_t count, const std::string& native);
-  // A full fresh listing of the folder (an enumeration has just read it).
-  void Install(const std::string& folder, const std::vector<FolderEntry>& entries);
+  // The folder was just listed: what the index held of it may be stale.
+  void NoteListed(const std::string& folder) { indexes_.Erase(folder); }
   // Something we took to exist has gone behind our back: start afresh.
   void Forget();
 

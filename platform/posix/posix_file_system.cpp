@@ -264,7 +264,10 @@ std::unique_ptr<FolderEnumeration> PosixFileSystem::FindFirst(const std::string&
   std::vector<FolderEntry> listing;
   std::vector<uint32_t> attributes;
   if (!ReadListing(dir, where.folder, listing, attributes)) return nullptr;
-  names_.Install(where.folder, listing);
+  // The names just read are not indexed: the walk opens each by the name
+  // the listing gave. An index read before is dropped, so a question about
+  // another case reads the folder afresh.
+  names_.NoteListed(where.folder);
 
   std::vector<FindData> entries = Matching(where.leaf, where.folder != "/", listing, attributes);
   if (entries.empty()) {

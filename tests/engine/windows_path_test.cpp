@@ -10,9 +10,12 @@ namespace vostrel::winpath {
 namespace {
 
 TEST(WindowsPathTest, SpellingsOfOnePathMeet) {
+  // IsBelow answers what RelativeTo would, without building the part.
   auto relative = [](const std::string& root, const std::string& path) {
     std::string result;
-    return RelativeTo(root, path, result) ? result : "(outside)";
+    const bool below = RelativeTo(root, path, result);
+    EXPECT_EQ(IsBelow(root, path), below && !result.empty()) << root << " " << path;
+    return below ? result : "(outside)";
   };
   const struct {
     std::string got, expected;
@@ -30,6 +33,7 @@ TEST(WindowsPathTest, SpellingsOfOnePathMeet) {
       {relative("/m", "/m\\Vok//dll\\"), "Vok/dll"},
       {relative("/m/", "/m/Vok"), "Vok"},
       {relative("/m", "/m"), ""},
+      {relative("/m", "/m\\/"), ""},
       {relative("/m", "/medium"), "(outside)"},
       {relative("/m", "/M/Vok"), "(outside)"},
       {WithSeparators("\\\\\\\\server//share\\x", '\\'), "\\\\server\\share\\x"},
