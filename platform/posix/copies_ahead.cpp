@@ -53,7 +53,7 @@ void CopiesAheadFileSystem::CopyAheadWith(unsigned jobs) {
   if (jobs <= 1 || !disk_.Options().anonymousTemporary) return;
   ahead_ = std::make_unique<CopiesAhead>(
       jobs - 1, [options = disk_.Options()](const AheadFolders& folders, const std::string& leaf,
-                                        MadeCopy& made) {
+                                            MadeCopy& made) {
         return MakeAhead(options, folders, leaf, made);
       });
   disk_.NameEntriesAhead();

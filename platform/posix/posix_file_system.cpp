@@ -388,10 +388,10 @@ std::string PosixFileSystem::FullPath(const std::string& path) {
   std::string leaf, spelling;
   struct stat status;
   if (OpenFolder* held = FolderOf(path, leaf);
-      held != nullptr && (names_.KnownAbsent(held->native, leaf) ||
-                          (!names_.Lookup(held->native, leaf, spelling) &&
-                           fstatat(held->fd, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 &&
-                           errno == ENOENT))) {
+      held != nullptr &&
+      (names_.KnownAbsent(held->native, leaf) ||
+       (!names_.Lookup(held->native, leaf, spelling) &&
+        fstatat(held->fd, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT))) {
     if (!held->Where().empty()) return JoinNative(held->Where(), leaf);
   }
   SplitPath split = Split(path);
