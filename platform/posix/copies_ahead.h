@@ -93,13 +93,20 @@ class CopiesAhead {
   struct Task;
 
   void Work();
+  // How many workers may be busy at once: all of them while copies wait on
+  // the disk, else one fewer than the cores (the walk's thread is the
+  // last): threads beyond the cores only take turns on them.
+  size_t BusyWorkersAllowed() const;
+  // A worker's copy took `cpu` of its thread's time in `wall`.
+  void NoteCopyTime(double cpu, double wall);
   // Does `task` (NextTask's), entered and left with the lock held.
   void Run(std::unique_lock<std::mutex>& lock, const Task& task);
   // Waits until `done`, doing the workers' tasks meanwhile.
   void HelpUntil(std::unique_lock<std::mutex>& lock, const std::function<bool()>& done);
   // The next thing for a worker to do, with the lock held; kNone when
   // nothing may start.
-  Task NextTask();
+  // `worker`: asked by a worker, not by the walk's thread helping.
+  Task NextTask(bool worker);
   // A worker's listing of the sub-folders of a folder, or of the files of
   // one of them; entered and left with the lock held.
   void ListBelow(std::unique_lock<std::mutex>& lock, const Task& task);
@@ -110,6 +117,8 @@ class CopiesAhead {
   void Drop(Job& job);
   // Wakes the workers held back by the lead, once there is room for many.
   void MadeRoom();
+  // Wakes the workers waiting for a task, as many as may be busy.
+  void WakeWorkers();
 
   CopyFn copy_;
   std::mutex mutex_;
@@ -118,6 +127,9 @@ class CopiesAhead {
   std::vector<std::shared_ptr<Level>> levels_;  // the folders the walk is in, innermost last
   size_t made_ = 0;        // copies made or in the making and not yet taken or dropped
   bool heldBack_ = false;  // a worker found the lead at its most and waits for room
+  size_t busy_ = 0;        // workers doing a task
+  size_t cores_ = 1;
+  int waiting_;  // how much the copies timed lately waited on the disk
   bool stopped_ = false;
   bool ending_ = false;
   std::vector<std::thread> workers_;

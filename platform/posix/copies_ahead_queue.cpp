@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 #include <deque>
 #include <unordered_map>
 #include <utility>
@@ -30,6 +31,12 @@ constexpr size_t kMostAhead = 64;
 constexpr size_t kRestartBelow = kMostAhead / 2;
 // Folders below the walk's with copies made or to be made ahead, at most.
 constexpr size_t kMostFoldersAhead = 8;
+// Every so many copies a worker times one; `waiting_` moves by one for
+// each towards kMostWaiting (it waited on the disk) or 0, and while it is
+// kWaitingFrom or more every worker may be busy.
+constexpr unsigned kTimedEvery = 8;
+constexpr int kMostWaiting = 16;
+constexpr int kWaitingFrom = 8;
 // A folder opened to be listed.
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
@@ -75,6 +82,14 @@ void Relock(std::unique_lock<std::mutex>& lock) {
 #endif
   }
   lock.lock();
+}
+
+// The calling thread's own processor time, or the time since some moment,
+// in seconds.
+double ThreadSeconds(clockid_t clock) {
+  timespec now{};
+  clock_gettime(clock, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 }  // namespace
@@ -136,7 +151,10 @@ struct CopiesAhead::Task {
   Job* job = nullptr;
 };
 
-CopiesAhead::CopiesAhead(unsigned workers, CopyFn copy) : copy_(std::move(copy)) {
+CopiesAhead::CopiesAhead(unsigned workers, CopyFn copy)
+    : copy_(std::move(copy)),
+      cores_(std::max(1u, std::thread::hardware_concurrency())),
+      waiting_(kMostWaiting) {
   for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
 }
 
@@ -166,7 +184,7 @@ void CopiesAhead::Enter(const std::string& source, const std::string& dest,
   std::unique_lock<std::mutex> lock(mutex_);
   if (!levels_.empty()) TakeOver(lock, *levels_.back(), *level);
   levels_.push_back(std::move(level));
-  if (!stopped_) work_.notify_all();
+  if (!stopped_) WakeWorkers();
 }
 
 void CopiesAhead::TakeOver(std::unique_lock<std::mutex>& lock, Level& parent, Level& level) {
@@ -216,7 +234,7 @@ void CopiesAhead::Leave() {
   if (levels_.empty()) return;
   levels_.back()->DropRest(*this);
   levels_.pop_back();
-  if (!stopped_) work_.notify_all();
+  if (!stopped_) WakeWorkers();
 }
 
 void CopiesAhead::Take(const std::string& existing, const std::string& target, Taken& taken) {
@@ -258,7 +276,17 @@ void CopiesAhead::Take(const std::string& existing, const std::string& target, T
 void CopiesAhead::MadeRoom() {
   if (!heldBack_ || made_ > kRestartBelow) return;
   heldBack_ = false;
-  work_.notify_all();
+  WakeWorkers();
+}
+
+void CopiesAhead::WakeWorkers() {
+  // Only as many as may be busy: the others would find nothing to do.
+  const size_t allowed = BusyWorkersAllowed();
+  if (allowed >= workers_.size()) {
+    work_.notify_all();
+    return;
+  }
+  for (size_t i = busy_; i < allowed; ++i) work_.notify_one();
 }
 
 bool CopiesAhead::Stop() {
@@ -282,9 +310,23 @@ void CopiesAhead::Drop(Job& job) {
   }
 }
 
-CopiesAhead::Task CopiesAhead::NextTask() {
+size_t CopiesAhead::BusyWorkersAllowed() const {
+  return waiting_ >= kWaitingFrom ? workers_.size() : std::max<size_t>(1, cores_ - 1);
+}
+
+void CopiesAhead::NoteCopyTime(double cpu, double wall) {
+  // Threads that take turns on the cores wait too: only a wait longer than
+  // those turns is the disk's.
+  const double turns = static_cast<double>(workers_.size() + 1) / static_cast<double>(cores_);
+  const bool waited = wall > cpu * (2 + turns);
+  const bool allWere = waiting_ >= kWaitingFrom;
+  waiting_ = waited ? std::min(waiting_ + 1, kMostWaiting) : std::max(waiting_ - 1, 0);
+  if (!allWere && waiting_ >= kWaitingFrom) WakeWorkers();
+}
+
+CopiesAhead::Task CopiesAhead::NextTask(bool worker) {
   Task task;
-  if (stopped_ || levels_.empty()) return task;
+  if (stopped_ || levels_.empty() || (worker && busy_ >= BusyWorkersAllowed())) return task;
   if (made_ >= kMostAhead) {
     heldBack_ = true;
     return task;
@@ -370,11 +412,20 @@ void CopiesAhead::ListFiles(std::unique_lock<std::mutex>& lock, const Task& task
 
 void CopiesAhead::Work() {
   std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
+  for (unsigned copies = 0;;) {
     Task task;
-    work_.wait(lock, [&] { return ending_ || (task = NextTask()).kind != Task::Kind::kNone; });
+    work_.wait(lock, [&] { return ending_ || (task = NextTask(true)).kind != Task::Kind::kNone; });
     if (ending_) return;
+    const bool timed = task.kind == Task::Kind::kCopy && ++copies % kTimedEvery == 0;
+    const double cpu = timed ? ThreadSeconds(CLOCK_THREAD_CPUTIME_ID) : 0;
+    const double wall = timed ? ThreadSeconds(CLOCK_MONOTONIC) : 0;
+    ++busy_;
     Run(lock, task);
+    --busy_;
+    if (timed) {
+      NoteCopyTime(ThreadSeconds(CLOCK_THREAD_CPUTIME_ID) - cpu,
+                   ThreadSeconds(CLOCK_MONOTONIC) - wall);
+    }
   }
 }
 
@@ -412,7 +463,7 @@ void CopiesAhead::HelpUntil(std::unique_lock<std::mutex>& lock, const std::funct
   // meanwhile: on a fast disk a sleep and a wake-up for each file cost more
   // than a small file's copy.
   while (!done()) {
-    const Task task = NextTask();
+    const Task task = NextTask(false);
     if (task.kind == Task::Kind::kNone) {
       made_or_dropped_.wait(lock, done);
       return;
