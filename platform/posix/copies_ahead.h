@@ -125,9 +125,10 @@ class CopiesAhead {
   std::condition_variable work_;                // workers wait here for a copy to make
   std::condition_variable made_or_dropped_;     // the walk's thread waits here
   std::vector<std::shared_ptr<Level>> levels_;  // the folders the walk is in, innermost last
-  size_t made_ = 0;        // copies made or in the making and not yet taken or dropped
-  bool heldBack_ = false;  // a worker found the lead at its most and waits for room
-  size_t busy_ = 0;        // workers doing a task
+  size_t made_ = 0;           // copies made or in the making and not yet taken or dropped
+  bool heldBack_ = false;     // a worker found the lead at its most and waits for room
+  size_t busy_ = 0;           // workers doing a task
+  const size_t workerCount_;  // workers_.size(), known before the first starts
   size_t cores_ = 1;
   int waiting_;  // how much the copies timed lately waited on the disk
   bool stopped_ = false;

@@ -153,6 +153,7 @@ struct CopiesAhead::Task {
 
 CopiesAhead::CopiesAhead(unsigned workers, CopyFn copy)
     : copy_(std::move(copy)),
+      workerCount_(workers),
       cores_(std::max(1u, std::thread::hardware_concurrency())),
       waiting_(kMostWaiting) {
   for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
@@ -282,7 +283,7 @@ void CopiesAhead::MadeRoom() {
 void CopiesAhead::WakeWorkers() {
   // Only as many as may be busy: the others would find nothing to do.
   const size_t allowed = BusyWorkersAllowed();
-  if (allowed >= workers_.size()) {
+  if (allowed >= workerCount_) {
     work_.notify_all();
     return;
   }
@@ -311,13 +312,13 @@ void CopiesAhead::Drop(Job& job) {
 }
 
 size_t CopiesAhead::BusyWorkersAllowed() const {
-  return waiting_ >= kWaitingFrom ? workers_.size() : std::max<size_t>(1, cores_ - 1);
+  return waiting_ >= kWaitingFrom ? workerCount_ : std::max<size_t>(1, cores_ - 1);
 }
 
 void CopiesAhead::NoteCopyTime(double cpu, double wall) {
   // Threads that take turns on the cores wait too: only a wait longer than
   // those turns is the disk's.
-  const double turns = static_cast<double>(workers_.size() + 1) / static_cast<double>(cores_);
+  const double turns = static_cast<double>(workerCount_ + 1) / static_cast<double>(cores_);
   const bool waited = wall > cpu * (2 + turns);
   const bool allWere = waiting_ >= kWaitingFrom;
   waiting_ = waited ? std::min(waiting_ + 1, kMostWaiting) : std::max(waiting_ - 1, 0);
