@@ -17,6 +17,11 @@ own cost) it times, in alternating rounds after one untimed warm-up of each:
   rsync      one rsync -a --ignore-existing per kit folder
   rclone-jN  rclone copy --transfers N --checkers N of the kit's files (--files-from),
              where rclone is installed
+  floor-kit-jN  bench/floor.c on N threads (N = 1, 2): the kit's system calls
+             per file (unnamed file, times, link under the name) and nothing
+             else, no listing, whole folders per thread: what no copier making
+             those calls goes below here
+  floor-cp-j2   the same with cp's calls (the name created at once, no times)
 
 cp, rsync and rclone copy exactly what the kit copies (bench.py's Plan). The
 ratios are taken round by round and their medians reported; each round starts
@@ -69,6 +74,13 @@ def scripts_for(plan, scratch, shape):
     return paths
 
 
+def floor_commands(floor, medium, listing):
+    """bench/floor.c's runs over the kit's files, by name."""
+    return {"floor-%s-j%d" % (calls, n): (
+        lambda d, n=n, calls=calls: [floor, medium, d, listing, str(n), calls])
+        for calls, n in (("kit", 1), ("kit", 2), ("cp", 2))}
+
+
 def bench_shape(shape, medium, args, runner, kit, dest_base, delete_each):
     bench.log("shape %s (%s)" % (shape, medium))
     os.makedirs(dest_base, exist_ok=True)
@@ -82,6 +94,9 @@ def bench_shape(shape, medium, args, runner, kit, dest_base, delete_each):
                                                 str(n)] + bench.KIT_FLAGS) for n in JOBS}
     for name, path in scripts.items():
         commands[name] = lambda d, path=path: ["bash", path, d]
+    if shape != "slow":  # the slow medium's times are its latency, not the calls
+        commands.update(floor_commands(args.floor, medium,
+                                       os.path.join(runner.scratch, shape + ".files")))
     times = {t: [] for t in commands}
     rss = {t: 0 for t in commands}
     names = list(commands)
@@ -117,19 +132,22 @@ def ratio(row, a, b):
 
 
 def table(rows, args):
-    tools = list(rows[0]["times"])
+    tools = list(dict.fromkeys(t for row in rows for t in row["times"]))
     out = ["| Shape | Files | MB | " + " | ".join(tools) + " |",
            "|---|---:|---:|" + "---:|" * len(tools)]
     for row in rows:
         out.append("| %s | %d | %d | " % (row["shape"], row["files"], row["bytes"] / 1e6) +
-                   " | ".join("%.3f s" % bench.median(row["times"][t]) for t in tools) + " |")
+                   " | ".join("%.3f s" % bench.median(row["times"][t]) if t in row["times"] else "-"
+                              for t in tools) + " |")
     pairs = [("kit-j%d" % n, "cp") for n in JOBS] + [("kit-j%d" % n, "cp-par") for n in JOBS[1:]]
     pairs += [("kit-j%d" % n, "rclone-j%d" % n) for n in RCLONE_JOBS if "rclone-j%d" % n in tools]
+    pairs += [(t, "cp") for t in tools if t.startswith("floor-")]
     out += ["", "| Shape | " + " | ".join("%s / %s" % pair for pair in pairs) +
             " | peak RSS kit-j1 / j4 |", "|---|" + "---:|" * len(pairs) + "---|"]
     for row in rows:
         out.append("| %s | " % row["shape"] +
-                   " | ".join("%.3f" % ratio(row, a, b) for a, b in pairs) +
+                   " | ".join("%.3f" % ratio(row, a, b) if a in row["times"] else "-"
+                              for a, b in pairs) +
                    " | %.1f / %.1f MB |" % (row["rss_kb"]["kit-j1"] / 1024,
                                             row["rss_kb"]["kit-j4"] / 1024))
     return "\n".join(out) + "\n"
@@ -153,7 +171,7 @@ def bench_in_tmpfs(shape, medium, args, runner, work):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    for option in ("--kit", "--slowfs", "--work"):
+    for option in ("--kit", "--slowfs", "--floor", "--work"):
         parser.add_argument(option, required=True)
     args = parser.parse_args()
     env = os.environ
