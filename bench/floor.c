@@ -46,22 +46,31 @@ static int open_folder(const char* root, const char* path) {
 }
 
 static int copy_file(int from, int into, const char* name) {
-  int in = openat(from, name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  int in = openat(from, name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC), out = -1;
   struct stat status;
-  if (in < 0 || fstat(in, &status) != 0) return -1;
-  int out = kit_calls ? openat(into, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0444)
-                      : openat(into, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0444);
-  if (out < 0) return -1;
-  for (off_t left = status.st_size; left > 0;) {
+  int ok = in >= 0 && fstat(in, &status) == 0;
+  if (ok) {
+    out = kit_calls ? openat(into, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0444)
+                    : openat(into, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0444);
+    ok = out >= 0;
+  }
+  for (off_t left = ok ? status.st_size : 0; left > 0;) {
     ssize_t moved = copy_file_range(in, NULL, out, NULL, (size_t)left, 0);
-    if (moved <= 0) return -1;
+    if (moved <= 0) {
+      ok = 0;
+      break;
+    }
     left -= moved;
   }
-  if (kit_calls) {
+  if (ok && kit_calls) {
     const struct timespec times[2] = {status.st_atim, status.st_mtim};
-    if (futimens(out, times) != 0 || linkat(out, "", into, name, AT_EMPTY_PATH) != 0) return -1;
+    ok = futimens(out, times) == 0 && linkat(out, "", into, name, AT_EMPTY_PATH) == 0;
   }
-  return close(out) | close(in);
+  const int saved = errno;
+  if (out >= 0) close(out);
+  if (in >= 0) close(in);
+  errno = saved;
+  return ok ? 0 : -1;
 }
 
 static void* work(void* unused) {
