@@ -28,6 +28,9 @@ chmod 755 "$work/bin" "$work/bin/vostrel-kit"
 kit_binary=$work/bin/vostrel-kit
 
 cleanup() {
+  # A background subshell signalled before bash resets its traps runs this
+  # trap as well: only the script's own shell may remove the work folder.
+  [[ $BASHPID == "$$" ]] || return
   local mount
   for mount in "${mounts[@]}"; do
     umount -l -- "$mount" 2>/dev/null
