@@ -22,6 +22,10 @@ own cost) it times, in alternating rounds after one untimed warm-up of each:
              else, no listing, whole folders per thread: what no copier making
              those calls goes below here
   floor-cp-j2   the same with cp's calls (the name created at once, no times)
+  floor-ordered-jN  the kit's calls as its walk may make them (N = 1, 2): each
+             folder listed with its entries' attributes when reached, each
+             name linked in its turn on one thread, N - 1 more making the
+             copies ahead: what the kit's design goes below at no N
 
 cp, rsync and rclone copy exactly what the kit copies (bench.py's Plan). The
 ratios are taken round by round and their medians reported; each round starts
@@ -78,7 +82,7 @@ def floor_commands(floor, medium, listing):
     """bench/floor.c's runs over the kit's files, by name."""
     return {"floor-%s-j%d" % (calls, n): (
         lambda d, n=n, calls=calls: [floor, medium, d, listing, str(n), calls])
-        for calls, n in (("kit", 1), ("kit", 2), ("cp", 2))}
+        for calls, n in (("kit", 1), ("kit", 2), ("cp", 2), ("ordered", 1), ("ordered", 2))}
 
 
 def bench_shape(shape, medium, args, runner, kit, dest_base, delete_each):
