@@ -122,7 +122,7 @@ class RunGuard {
   // kept: a run writes one folder's files one after another, and a name in
   // a folder within the kit is within it.
   bool Within(const std::string& full) const {
-    const size_t cut = full.find_last_of("\\/");
+    const size_t cut = winpath::LastSeparator(full);
     const bool named = cut != std::string::npos && cut + 1 < full.size();
     if (named && !withinFolder_.empty() && cut == withinFolder_.size() &&
         full.compare(0, cut, withinFolder_) == 0) {

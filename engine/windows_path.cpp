@@ -82,14 +82,15 @@ bool IsWithin(const std::string& inner, const std::string& outer, bool foldCase)
                   : IsWithinText(Normalized(inner), Normalized(outer));
 }
 
-namespace {
-
-// The position of the last separator, or npos.
 std::size_t LastSeparator(const std::string& path, bool backslashSeparates) {
-  return path.find_last_of(backslashSeparates ? "\\/" : "/");
+  // A scan from the end: find_last_of searches its set once per character,
+  // and a run asks this several times for every file it copies.
+  for (std::size_t at = path.size(); at > 0; --at) {
+    const char c = path[at - 1];
+    if (c == '/' || (backslashSeparates && c == '\\')) return at - 1;
+  }
+  return std::string::npos;
 }
-
-}  // namespace
 
 std::string ParentOf(const std::string& path, bool backslashSeparates) {
   const std::size_t cut = LastSeparator(path, backslashSeparates);

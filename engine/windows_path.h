@@ -36,6 +36,10 @@ std::u16string PathKey(const std::string& path);
 // with `foldCase` names compare without regard to case.
 bool IsWithin(const std::string& inner, const std::string& outer, bool foldCase = true);
 
+// The position of the last separator, or npos; with `backslashSeparates`
+// false only '/' counts.
+std::size_t LastSeparator(const std::string& path, bool backslashSeparates = true);
+
 // The part before the last separator ("" when there is none), and the part
 // after it. With `backslashSeparates` false only '/' counts: a path joined
 // with '/' from names as a Linux disk holds them, where a name may hold '\'.

@@ -77,7 +77,7 @@ int PosixFileSystem::OpenFolder::ReadCreateMask() const {
 }
 
 PosixFileSystem::OpenFolder* PosixFileSystem::FolderOf(const std::string& path, std::string& leaf) {
-  const size_t cut = path.find_last_of("\\/");
+  const size_t cut = winpath::LastSeparator(path);
   // Only an absolute path ending in a plain name: a relative one means
   // another folder once the current folder changes.
   if (path.empty() || !winpath::IsSeparator(path[0]) || cut == std::string::npos ||
