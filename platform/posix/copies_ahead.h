@@ -5,7 +5,7 @@
 // walk asks for that copy, to link it into place or drop it. Once those are
 // all started, workers list the folders below and copy their files too,
 // unnamed in the folder the walk is in, to be taken when the walk gets
-// there. Nothing made ahead touches a name on disk: a copy never taken
+// there, and then what is left of the folders above it, in the walk's order. Nothing made ahead touches a name on disk: a copy never taken
 // vanishes with its descriptor, on any ending of the process.
 #pragma once
 

@@ -338,26 +338,33 @@ CopiesAhead::Task CopiesAhead::NextTask(bool worker) {
     task.kind = task.job != nullptr ? Task::Kind::kCopy : Task::Kind::kNone;
     return task.job != nullptr;
   };
-  const std::shared_ptr<Level>& level = levels_.back();
-  if (copyFrom(level)) return task;
-  if (!level->Copies() || level->belowListed == Level::Listing::kUnder) return Task();
-  task.parent = level;
-  if (level->belowListed == Level::Listing::kNot) {
-    task.kind = Task::Kind::kListBelow;
-    return task;
-  }
-  // The folders below in the walk's order; one listed only once those
-  // before it have every copy started, and only a few at a time holding
-  // descriptors.
+  // In the walk's order: the folder it is in, the folders below it, then
+  // what is left of each folder above it (its files, and its folders past
+  // the one the walk went into), so that a folder's last copies do not
+  // leave the workers idle until the walk gets to the next folder. A folder
+  // below is listed only once those before it have every copy started, and
+  // only a few at a time hold descriptors.
   size_t holding = 0;
-  for (const std::shared_ptr<Level>& below : level->below) {
-    if (below->Copies() && ++holding > kMostFoldersAhead) break;
-    if (below->filesListed == Level::Listing::kNot) {
-      task.level = below;
-      task.kind = Task::Kind::kListFiles;
+  for (auto at = levels_.rbegin(); at != levels_.rend(); ++at) {
+    const std::shared_ptr<Level>& level = *at;
+    if (copyFrom(level)) return task;
+    // Copies for the folders below are made in this one: none without it.
+    if (!level->Copies()) continue;
+    if (level->belowListed == Level::Listing::kUnder) return Task();
+    task.parent = level;
+    if (level->belowListed == Level::Listing::kNot) {
+      task.kind = Task::Kind::kListBelow;
       return task;
     }
-    if (copyFrom(below)) return task;
+    for (const std::shared_ptr<Level>& below : level->below) {
+      if (below->Copies() && ++holding > kMostFoldersAhead) return Task();
+      if (below->filesListed == Level::Listing::kNot) {
+        task.level = below;
+        task.kind = Task::Kind::kListFiles;
+        return task;
+      }
+      if (copyFrom(below)) return task;
+    }
   }
   return Task();
 }
