@@ -3,10 +3,11 @@
 // files' copies in order (BeginCopiesAhead); workers copy them into unnamed
 // pending files in the kit folder, and CopyOneFile takes each one when the
 // walk asks for that copy, to link it into place or drop it. Once those are
-// all started, workers list the folders below and copy their files too,
-// unnamed in the folder the walk is in, to be taken when the walk gets
-// there, and then what is left of the folders above it, in the walk's order. Nothing made ahead touches a name on disk: a copy never taken
-// vanishes with its descriptor, on any ending of the process.
+// all started, workers go on in the walk's order: they list the folders
+// below and copy their files too, unnamed in the folder the walk is in, to
+// be taken when the walk gets there, then what is left of the folders above.
+// Nothing made ahead touches a name on disk: a copy never taken vanishes
+// with its descriptor, on any ending of the process.
 #pragma once
 
 #ifndef VOSTREL_POSIX_LAYER
@@ -110,9 +111,15 @@ class CopiesAhead {
   // A worker's listing of the sub-folders of a folder, or of the files of
   // one of them; entered and left with the lock held.
   void ListBelow(std::unique_lock<std::mutex>& lock, const Task& task);
+  // The next task in `level` or the folders below it, depth first, as the
+  // walk will get to them: true once found (`task`), or once nothing more
+  // may start (`task` left empty); false to look further on. `holding`:
+  // the folders below met so far that hold descriptors.
+  bool Search(const std::shared_ptr<Level>& level, size_t& holding, Task& task);
   void ListFiles(std::unique_lock<std::mutex>& lock, const Task& task);
   // The walk enters `level` below `parent`: the copies made for it ahead in
-  // `parent`'s folder become its own where they equal copies made in it.
+  // a folder above become its own where they equal copies made in it, and
+  // the folders below it listed ahead its own.
   void TakeOver(std::unique_lock<std::mutex>& lock, Level& parent, Level& level);
   void Drop(Job& job);
   // Wakes the workers held back by the lead, once there is room for many.

@@ -1,6 +1,7 @@
-// The order in which copies are made ahead and taken: the folder the walk is
-// in first, then the folders below it, listed by the workers themselves, whose
-// copies wait unnamed in the folder above until the walk enters them.
+// The order in which copies are made ahead and taken: the walk's order, from
+// the folder it is in down through the folders below, which the workers list
+// themselves and whose copies wait unnamed in a folder above until the walk
+// enters them, then on through what is left of the folders above.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -71,9 +72,8 @@ std::vector<std::string> ListNames(int folder, bool folders) {
   return names;
 }
 
-// Takes `lock` again after a copy. The lock is held for a few
-// instructions at a time: trying a while costs less than sleeping at once
-// and being woken, which costs two thread switches.
+// Takes `lock` again after a copy. It is held for a few instructions at a
+// time: trying a while costs less than sleeping and being woken.
 void Relock(std::unique_lock<std::mutex>& lock) {
   for (int tries = 0; tries < 200; ++tries) {
     if (lock.try_lock()) return;
@@ -84,8 +84,7 @@ void Relock(std::unique_lock<std::mutex>& lock) {
   lock.lock();
 }
 
-// The calling thread's own processor time, or the time since some moment,
-// in seconds.
+// The calling thread's processor time, or the time since some moment, in s.
 double ThreadSeconds(clockid_t clock) {
   timespec now{};
   clock_gettime(clock, &now);
@@ -112,7 +111,7 @@ struct CopiesAhead::Level {
   std::string source, dest;  // the folders, as the engine names them
   UniqueFd from, into;
   AheadFolders folders;     // the two above, as copies are made between them
-  struct stat folder = {};  // of `into`: where the copies go
+  struct stat folder = {};  // of `into`, where the copies go: for a folder below, above it
   std::deque<Job> jobs;
   size_t next = 0;   // the first job no worker has started
   size_t taken = 0;  // the first job the walk has not reached
@@ -200,20 +199,23 @@ void CopiesAhead::TakeOver(std::unique_lock<std::mutex>& lock, Level& parent, Le
   // one it passed.
   for (auto passed = parent.below.begin(); passed != found; ++passed) (*passed)->DropRest(*this);
   parent.below.erase(parent.below.begin(), found + 1);
-  HelpUntil(lock,
-            [&] { return ahead->making == 0 && ahead->filesListed != Level::Listing::kUnder; });
-  // A copy made in the folder above stands for one made here only where a
+  HelpUntil(lock, [&] {
+    return ahead->making == 0 && ahead->filesListed != Level::Listing::kUnder &&
+           ahead->belowListed != Level::Listing::kUnder;
+  });
+  // A copy made in a folder above stands for one made here only where a
   // file made in either would be the same: the same source folder, the same
   // disk, no inherited permissions (a known creation mask, the same in both),
   // the same group.
+  const struct stat& madeIn = ahead->folder;
   struct stat from;
-  const bool same =
-      !level.jobs.empty() && fstat(level.folders.from, &from) == 0 &&
-      from.st_dev == ahead->readFrom.st_dev && from.st_ino == ahead->readFrom.st_ino &&
-      level.folder.st_dev == parent.folder.st_dev && level.folders.createMask >= 0 &&
-      level.folders.createMask == parent.folders.createMask &&
-      (level.folder.st_mode & S_ISGID) == (parent.folder.st_mode & S_ISGID) &&
-      ((level.folder.st_mode & S_ISGID) == 0 || level.folder.st_gid == parent.folder.st_gid);
+  const bool same = !level.jobs.empty() && fstat(level.folders.from, &from) == 0 &&
+                    from.st_dev == ahead->readFrom.st_dev &&
+                    from.st_ino == ahead->readFrom.st_ino && level.folder.st_dev == madeIn.st_dev &&
+                    level.folders.createMask >= 0 &&
+                    level.folders.createMask == ahead->folders.createMask &&
+                    (level.folder.st_mode & S_ISGID) == (madeIn.st_mode & S_ISGID) &&
+                    ((level.folder.st_mode & S_ISGID) == 0 || level.folder.st_gid == madeIn.st_gid);
   if (same) {
     std::unordered_map<std::string, Job*> made;
     for (Job& job : ahead->jobs) {
@@ -226,6 +228,12 @@ void CopiesAhead::TakeOver(std::unique_lock<std::mutex>& lock, Level& parent, Le
       job.made = std::move(it->second->made);
       it->second->state = Job::State::kGone;
     }
+  }
+  // Its folders listed ahead are this one's now (each knows where its copies are).
+  if (ahead->belowListed == Level::Listing::kDone) {
+    level.below = std::move(ahead->below);
+    ahead->below.clear();
+    level.belowListed = Level::Listing::kDone;
   }
   ahead->DropRest(*this);
 }
@@ -332,41 +340,42 @@ CopiesAhead::Task CopiesAhead::NextTask(bool worker) {
     heldBack_ = true;
     return task;
   }
-  const auto copyFrom = [&task](const std::shared_ptr<Level>& level) {
-    task.level = level;
-    task.job = level->NextWaiting();
-    task.kind = task.job != nullptr ? Task::Kind::kCopy : Task::Kind::kNone;
-    return task.job != nullptr;
-  };
-  // In the walk's order: the folder it is in, the folders below it, then
-  // what is left of each folder above it (its files, and its folders past
-  // the one the walk went into), so that a folder's last copies do not
-  // leave the workers idle until the walk gets to the next folder. A folder
-  // below is listed only once those before it have every copy started, and
-  // only a few at a time hold descriptors.
+  // What is left of the folders above the walk's too: the end of a folder
+  // does not leave the workers idle until the walk gets to the next one.
   size_t holding = 0;
   for (auto at = levels_.rbegin(); at != levels_.rend(); ++at) {
-    const std::shared_ptr<Level>& level = *at;
-    if (copyFrom(level)) return task;
-    // Copies for the folders below are made in this one: none without it.
-    if (!level->Copies()) continue;
-    if (level->belowListed == Level::Listing::kUnder) return Task();
-    task.parent = level;
-    if (level->belowListed == Level::Listing::kNot) {
-      task.kind = Task::Kind::kListBelow;
-      return task;
-    }
-    for (const std::shared_ptr<Level>& below : level->below) {
-      if (below->Copies() && ++holding > kMostFoldersAhead) return Task();
-      if (below->filesListed == Level::Listing::kNot) {
-        task.level = below;
-        task.kind = Task::Kind::kListFiles;
-        return task;
-      }
-      if (copyFrom(below)) return task;
-    }
+    if (Search(*at, holding, task)) return task;
   }
   return Task();
+}
+
+bool CopiesAhead::Search(const std::shared_ptr<Level>& level, size_t& holding, Task& task) {
+  if (Job* job = level->NextWaiting()) {
+    task.kind = Task::Kind::kCopy;
+    task.level = level;
+    task.job = job;
+    return true;
+  }
+  if (level->belowListed == Level::Listing::kUnder) return true;
+  if (level->belowListed == Level::Listing::kNot) {
+    // The copies of the folders below are made where this one's are.
+    if (!level->Copies()) return false;
+    task.kind = Task::Kind::kListBelow;
+    task.parent = level;
+    return true;
+  }
+  // Listed only once those before have every copy started; a few at a time.
+  for (const std::shared_ptr<Level>& below : level->below) {
+    if (below->Copies() && ++holding > kMostFoldersAhead) return true;
+    if (below->filesListed == Level::Listing::kNot) {
+      task.kind = Task::Kind::kListFiles;
+      task.level = below;
+      task.parent = level;
+      return true;
+    }
+    if (Search(below, holding, task)) return true;
+  }
+  return false;
 }
 
 void CopiesAhead::ListBelow(std::unique_lock<std::mutex>& lock, const Task& task) {
@@ -377,6 +386,7 @@ void CopiesAhead::ListBelow(std::unique_lock<std::mutex>& lock, const Task& task
   const std::vector<std::string> names = ListNames(openat(fd, ".", kFolderFlags), true);
   lock.lock();
   parent.belowListed = Level::Listing::kDone;
+  made_or_dropped_.notify_one();  // the walk may wait to take the folder over
   if (stopped_) return;
   const std::u16string entered = names::FoldKey(parent.entered);
   for (const std::string& name : names) {
@@ -391,6 +401,8 @@ void CopiesAhead::ListBelow(std::unique_lock<std::mutex>& lock, const Task& task
     below->folders = parent.folders;
     parent.below.push_back(std::move(below));
   }
+  // A worker that found nothing to do while this was listed sleeps on.
+  if (!parent.below.empty()) WakeWorkers();
 }
 
 void CopiesAhead::ListFiles(std::unique_lock<std::mutex>& lock, const Task& task) {
@@ -401,9 +413,11 @@ void CopiesAhead::ListFiles(std::unique_lock<std::mutex>& lock, const Task& task
   UniqueFd from(openat(parentFrom, level.name.c_str(), kFolderFlags | O_NOFOLLOW)), into;
   struct stat read = {};
   std::vector<std::string> names;
+  struct stat madeIn = {};
   if (from && fstat(from.get(), &read) == 0) {
     names = ListNames(fcntl(from.get(), F_DUPFD_CLOEXEC, 0), false);
     if (!names.empty()) into.Reset(fcntl(parentInto, F_DUPFD_CLOEXEC, 0));
+    if (into && fstat(into.get(), &madeIn) != 0) into.Reset();
   }
   lock.lock();
   level.filesListed = Level::Listing::kDone;
@@ -411,11 +425,13 @@ void CopiesAhead::ListFiles(std::unique_lock<std::mutex>& lock, const Task& task
   // A folder with nothing to copy holds no descriptors.
   if (stopped_ || names.empty() || !into) return;
   level.readFrom = read;
+  level.folder = madeIn;
   level.from = std::move(from);
   level.into = std::move(into);
   level.folders.from = level.from.get();
   level.folders.into = level.into.get();
   for (std::string& name : names) level.jobs.emplace_back(std::move(name));
+  WakeWorkers();
 }
 
 void CopiesAhead::Work() {

@@ -23,7 +23,8 @@ namespace {
 constexpr const char* kBulk = "Talvor Imaging/Vok/Dll/";
 
 // A medium with one large folder of files of many sizes, a folder among them
-// half-way and one after them, and the rest of a full medium.
+// half-way and one after them with a folder of its own, and the rest of a
+// full medium.
 void BuildBulkMedium(const TempTree& tree) {
   BuildMedium(tree);
   for (int i = 0; i < 300; ++i) {
@@ -33,7 +34,7 @@ void BuildBulkMedium(const TempTree& tree) {
                std::string(static_cast<size_t>(i) * 997, 'x'));
   }
   for (int i = 0; i < 20; ++i) {
-    for (const char* folder : {"bulk150.d/inner", "zlast.d/inner"}) {
+    for (const char* folder : {"bulk150.d/inner", "zlast.d/inner", "zlast.d/deep.d/inner"}) {
       tree.Write(std::string("medium/") + kBulk + folder + std::to_string(i) + ".dll",
                  std::to_string(i));
     }
@@ -114,6 +115,9 @@ TEST(CopiesAhead, ARunOnManyThreadsEqualsOneFileAtATime) {
       {"a stop in the folder after the files",
        {"Talvor Imaging/Vok/Dll/zlast.d/inner5.dll"},
        false},
+      {"a stop in a folder two below", {"Talvor Imaging/Vok/Dll/zlast.d/deep.d/inner7.dll"}, false},
+      // Its folder below takes the group too, unlike the folder its copies
+      // were made in.
       {"a folder below whose files take its group", {}, false, "Talvor Imaging/Vok/Dll/zlast.d"},
   };
   for (const Case& which : cases) {
