@@ -398,7 +398,6 @@ void CopiesAhead::ListBelow(std::unique_lock<std::mutex>& lock, const Task& task
     below->name = name;
     below->source = winpath::Join(parent.source, name);
     below->dest = winpath::Join(parent.dest, name);
-    below->folders = parent.folders;
     parent.below.push_back(std::move(below));
   }
   // A worker that found nothing to do while this was listed sleeps on.
@@ -413,11 +412,9 @@ void CopiesAhead::ListFiles(std::unique_lock<std::mutex>& lock, const Task& task
   UniqueFd from(openat(parentFrom, level.name.c_str(), kFolderFlags | O_NOFOLLOW)), into;
   struct stat read = {};
   std::vector<std::string> names;
-  struct stat madeIn = {};
   if (from && fstat(from.get(), &read) == 0) {
     names = ListNames(fcntl(from.get(), F_DUPFD_CLOEXEC, 0), false);
     if (!names.empty()) into.Reset(fcntl(parentInto, F_DUPFD_CLOEXEC, 0));
-    if (into && fstat(into.get(), &madeIn) != 0) into.Reset();
   }
   lock.lock();
   level.filesListed = Level::Listing::kDone;
@@ -425,7 +422,9 @@ void CopiesAhead::ListFiles(std::unique_lock<std::mutex>& lock, const Task& task
   // A folder with nothing to copy holds no descriptors.
   if (stopped_ || names.empty() || !into) return;
   level.readFrom = read;
-  level.folder = madeIn;
+  // Its copies are made where those of the folder above are made.
+  level.folder = task.parent->folder;
+  level.folders = task.parent->folders;
   level.from = std::move(from);
   level.into = std::move(into);
   level.folders.from = level.from.get();
