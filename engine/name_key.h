@@ -21,6 +21,8 @@ char32_t SimpleUpper(char32_t c);
 // which no valid name can produce, so odd names never collide with real ones.
 // A path's key is its names' keys with the separators between them.
 std::u16string FoldKey(std::string_view name);
+// The same into `key`, whose storage is reused.
+void FoldKeyInto(std::string_view name, std::u16string& key);
 // The same for text already in UTF-16 (a UTF-16 setup-type file).
 std::u16string FoldUnits(std::u16string units);
 

@@ -95,6 +95,30 @@ bool RecordingFileSystem::Record(Operation operation, bool ok) {
   return ok;
 }
 
+Operation& RecordingFileSystem::StartCopy(const std::string& existing, const std::string& target) {
+  if (!keepAll_) operations_.resize(1);
+  Operation& copy = keepAll_ ? copy_ : operations_.back();
+  copy.kind = OperationKind::kCopyFile;
+  copy.path = existing;
+  copy.target = target;
+  copy.section.clear();
+  copy.key.clear();
+  copy.value.clear();
+  copy.attributes = 0;
+  copy.ok = false;
+  copy.code = 0;
+  copy.bytes = 0;
+  return copy;
+}
+
+bool RecordingFileSystem::Recorded(Operation& copy, bool ok) {
+  copy.ok = ok;
+  if (!ok) copy.code = LastError();
+  if (keepAll_) operations_.push_back(copy);
+  if (observer_) observer_(operations_.back());
+  return ok;
+}
+
 bool RecordingFileSystem::CreateFolder(const std::string& path) {
   Operation operation{};
   operation.kind = OperationKind::kCreateFolder;
@@ -105,13 +129,10 @@ bool RecordingFileSystem::CreateFolder(const std::string& path) {
 
 bool RecordingFileSystem::CopyOneFile(const std::string& existing, const std::string& target,
                                       bool failIfExists) {
-  Operation operation{};
-  operation.kind = OperationKind::kCopyFile;
-  operation.path = existing;
-  operation.target = target;
-  bool ok = Allowed(operation) && inner_.CopyOneFile(existing, target, failIfExists);
+  Operation& operation = StartCopy(existing, target);
+  const bool ok = Allowed(operation) && inner_.CopyOneFile(existing, target, failIfExists);
   if (ok) operation.bytes = inner_.LastCopySize();
-  return Record(std::move(operation), ok);
+  return Recorded(operation, ok);
 }
 
 std::unique_ptr<FolderEnumeration> RecordingFileSystem::FindFirst(const std::string& pattern,

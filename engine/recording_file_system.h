@@ -77,6 +77,12 @@ class RecordingFileSystem : public ForwardingFileSystem {
  private:
   class Enumeration;
   bool Record(Operation operation, bool ok);
+  // The record of a copy, the run's most frequent operation: where only the
+  // last operation is held it is written over that one, whose storage it
+  // reuses, so recording a copy allocates nothing. Recorded() ends it as
+  // Record() ends another.
+  Operation& StartCopy(const std::string& existing, const std::string& target);
+  bool Recorded(Operation& copy, bool ok);
   // Whether the guard lets `operation` through; LastError() then holds its
   // refusal until the next operation.
   bool Allowed(const Operation& operation);
@@ -84,6 +90,7 @@ class RecordingFileSystem : public ForwardingFileSystem {
   bool NextAllowed(const std::string& pattern);
 
   std::vector<Operation> operations_;
+  Operation copy_{};  // the copy under way where every operation is kept
   std::function<void(const Operation&)> observer_;
   std::function<unsigned long(const Operation&)> guard_;
   unsigned long refused_ = 0;

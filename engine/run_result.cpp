@@ -66,8 +66,10 @@ void RunResultBuilder::Count(const Operation& operation) {
 }
 
 const RunProblem* RunResultBuilder::Account(const Operation& operation) {
-  last_ = operation;
-  haveLast_ = true;
+  // Only a failed copy says more about a walk that stops next: the others
+  // are not kept, which spares a copy of each operation.
+  lastFailedCopy_ = operation.kind == OperationKind::kCopyFile && !operation.ok;
+  if (lastFailedCopy_) last_ = operation;
   Count(operation);
   if (operation.code == win32_error::kOperationAborted || !IsProblem(operation)) return nullptr;
   RunProblem problem;
@@ -87,7 +89,7 @@ const RunProblem* RunResultBuilder::WalkStopped(const std::string& folder, unsig
   RunProblem problem;
   problem.path = folder;
   problem.code = code;
-  if (haveLast_ && last_.kind == OperationKind::kCopyFile && !last_.ok) {
+  if (lastFailedCopy_) {
     problem.kind = last_.code == win32_error::kFileExists ? ProblemKind::kStoppedAtKitFile
                                                           : ProblemKind::kStoppedAfterCopy;
     problem.operation = last_;

@@ -89,8 +89,8 @@ class RunResultBuilder {
 
   RunFeedback& feedback_;
   RunResult result_;
-  Operation last_{};  // the latest operation taken, for what ended a walk
-  bool haveLast_ = false;
+  Operation last_{};  // the latest operation taken if a failed copy, for what ended a walk
+  bool lastFailedCopy_ = false;
 };
 
 }  // namespace vostrel

@@ -225,7 +225,7 @@ bool NameResolver::Lookup(const std::string& folder, const std::string& name,
 
 const std::u16string& NameResolver::KeyOfName(const std::string& name) {
   if (name != lastName_) {
-    lastNameKey_ = FoldKey(name);
+    names::FoldKeyInto(name, lastNameKey_);
     lastName_ = name;
   }
   return lastNameKey_;
