@@ -63,9 +63,13 @@ TEST(NameKeyTest, OrdersAsNtfsDoes) {
   EXPECT_TRUE(less("\xF0\x9F\x98\x80", "\xEF\xBC\xA1"));
   // Long shared beginnings: the first unit that differs decides, wherever it
   // falls; a name that is the beginning of another comes first.
-  for (const auto& [a, b] : std::vector<std::pair<std::string, std::string>>{
-           {"file4319", "file4320"}, {"file43199a", "file43199b"}, {"file", "file0"},
-           {"file0000", "file00000"}, {"fileA", "fileb"}, {"Sub03/x", "sub03/y"}}) {
+  for (const auto& [a, b] :
+       std::vector<std::pair<std::string, std::string>>{{"file4319", "file4320"},
+                                                        {"file43199a", "file43199b"},
+                                                        {"file", "file0"},
+                                                        {"file0000", "file00000"},
+                                                        {"fileA", "fileb"},
+                                                        {"Sub03/x", "sub03/y"}}) {
     EXPECT_TRUE(less(a, b)) << a << " < " << b;
     EXPECT_FALSE(less(b, a)) << b << " < " << a;
   }
