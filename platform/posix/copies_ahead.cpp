@@ -70,6 +70,15 @@ void CopiesAheadFileSystem::BeginCopiesAhead(const std::string& source, const st
   ahead_->Enter(source, dest, names, folders);
 }
 
+// A template, not a std::function: it is called for every copy, and a
+// std::function of the copy's arguments would allocate each time.
+template <typename Write>
+bool CopiesAheadFileSystem::WithRoom(const Write& write) {
+  if (write()) return true;
+  if (LastError() != win32_error::kDiskFull || !StopAhead()) return false;
+  return write();
+}
+
 bool CopiesAheadFileSystem::CopyOneFile(const std::string& existing, const std::string& target,
                                         bool failIfExists) {
   bool copied = false;
@@ -101,12 +110,6 @@ bool CopiesAheadFileSystem::EndOfCopy(bool copied, bool cloned) {
   // back: where copies are reflinks, the walk makes each one itself.
   if (copied && cloned) StopAhead();
   return copied;
-}
-
-bool CopiesAheadFileSystem::WithRoom(const std::function<bool()>& write) {
-  if (write()) return true;
-  if (LastError() != win32_error::kDiskFull || !StopAhead()) return false;
-  return write();
 }
 
 bool CopiesAheadFileSystem::FromInner(bool result) {

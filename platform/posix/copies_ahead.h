@@ -196,7 +196,8 @@ class CopiesAheadFileSystem : public platform::NativeFileSystem {
   // Places the copy made ahead of `existing`, if there is one; false where
   // CopyOneFile is to copy the file itself.
   bool TakeMadeCopy(const std::string& existing, const std::string& target, bool& copied);
-  bool WithRoom(const std::function<bool()>& write);
+  template <typename Write>
+  bool WithRoom(const Write& write);
   // What CopyOneFile returns, once copies ahead are stopped where its copy
   // was a reflink.
   bool EndOfCopy(bool copied, bool cloned);

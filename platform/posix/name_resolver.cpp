@@ -210,13 +210,14 @@ NameResolver::FolderIndex* NameResolver::IndexOf(const std::string& folder) {
   }
   closedir(dir);
   if (!complete) return nullptr;
+  absentIn_ = nullptr;
   return &indexes_.Put(folder, std::move(index));
 }
 
 bool NameResolver::Lookup(const std::string& folder, const std::string& name,
                           std::string& spelling) {
   FolderIndex* index = IndexOf(folder);
-  if (index == nullptr) return false;
+  if (index == nullptr || (index == absentIn_ && name == lastName_)) return false;
   auto found = index->find(KeyOfName(name));
   if (found == index->end()) return false;
   spelling = found->second.Has(name) ? name : found->second.first;
@@ -227,20 +228,25 @@ const std::u16string& NameResolver::KeyOfName(const std::string& name) {
   if (name != lastName_) {
     names::FoldKeyInto(name, lastNameKey_);
     lastName_ = name;
+    absentIn_ = nullptr;
   }
   return lastNameKey_;
 }
 
 bool NameResolver::KnownAbsent(const std::string& folder, const std::string& name) {
   const FolderIndex* index = indexes_.Find(folder);
-  return index != nullptr && index->find(KeyOfName(name)) == index->end();
+  if (index == nullptr || index->find(KeyOfName(name)) != index->end()) return false;
+  absentIn_ = index;
+  return true;
 }
 
 void NameResolver::NoteAdded(const std::string& folder, const std::string& name) {
+  absentIn_ = nullptr;
   if (FolderIndex* index = indexes_.Find(folder)) (*index)[KeyOfName(name)].Add(name);
 }
 
 void NameResolver::NoteRemoved(const std::string& folder, const std::string& name) {
+  absentIn_ = nullptr;
   if (FolderIndex* index = indexes_.Find(folder)) {
     auto found = index->find(FoldKey(name));
     if (found != index->end() && !found->second.Remove(name)) index->erase(found);
@@ -254,10 +260,12 @@ void NameResolver::NoteFolderCreated(const SplitPath& path, size_t count,
                                      const std::string& native) {
   std::string key = KeyOf(path, count);
   if (!key.empty()) resolved_.Put(key, native);
+  absentIn_ = nullptr;
   indexes_.Put(native, FolderIndex());
 }
 
 void NameResolver::Forget() {
+  absentIn_ = nullptr;
   resolved_.Clear();
   indexes_.Clear();
 }

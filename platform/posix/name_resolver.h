@@ -144,7 +144,10 @@ class NameResolver {
   // `count` components) names it.
   void NoteFolderCreated(const SplitPath& path, size_t count, const std::string& native);
   // The folder was just listed: what the index held of it may be stale.
-  void NoteListed(const std::string& folder) { indexes_.Erase(folder); }
+  void NoteListed(const std::string& folder) {
+    absentIn_ = nullptr;
+    indexes_.Erase(folder);
+  }
   // Something we took to exist has gone behind our back: start afresh.
   void Forget();
 
@@ -174,6 +177,10 @@ class NameResolver {
   LruMap<FolderIndex> indexes_;   // native folder -> its names
   std::string lastName_;
   std::u16string lastNameKey_;
+  // The index KnownAbsent last found `lastName_` missing from, unchanged
+  // since: the Lookup of the same name that follows it before a copy
+  // answers without searching again. Null once any index changes.
+  const FolderIndex* absentIn_ = nullptr;
 };
 
 }  // namespace vostrel::posix

@@ -228,6 +228,13 @@ TEST_F(PosixFileSystemTest, CopyNeverReplacesAFileMadeAfterTheFolderWasRead) {
   EXPECT_FALSE(fileSystem.CopyOneFile(Win("src/a.txt"), Win("dst/C.TXT"), false));
   EXPECT_EQ(fileSystem.LastError(), win32_error::kAccessDenied);
   EXPECT_EQ(tree.Read("dst/c.txt"), "made elsewhere");
+  // A name asked about before a copy (as the kit check does), then copied in
+  // another case: the next copy under the first spelling finds it.
+  fileSystem.FullPath(Win("dst/x.txt"));
+  ASSERT_TRUE(fileSystem.CopyOneFile(Win("src/a.txt"), Win("dst/X.TXT"), true));
+  fileSystem.FullPath(Win("dst/x.txt"));
+  EXPECT_FALSE(fileSystem.CopyOneFile(Win("src/a.txt"), Win("dst/x.txt"), true));
+  EXPECT_EQ(fileSystem.LastError(), win32_error::kFileExists);
 }
 
 TEST_F(PosixFileSystemTest, CopyOfAPipeIsRefusedWithoutHanging) {
