@@ -5,6 +5,8 @@
 // of them treat the same spellings as one name. Portable: no OS header.
 #pragma once
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -33,6 +35,20 @@ bool SameName(std::string_view a, std::string_view b);
 // only in case) broken by the raw bytes so the order is total.
 bool NtfsLess(const std::u16string& keyA, std::string_view nameA, const std::u16string& keyB,
               std::string_view nameB);
+
+// Puts a folder's entries into the order `less` gives (NTFS order). A
+// listing already in that order, or in its reverse (as NTFS and ISO 9660
+// media list in order, and tmpfs in the reverse order of creation), takes
+// one pass instead of a sort.
+template <typename Iterator, typename Less>
+void SortListing(Iterator first, Iterator last, Less less) {
+  if (std::is_sorted(first, last, less)) return;
+  if (std::is_sorted(std::make_reverse_iterator(last), std::make_reverse_iterator(first), less)) {
+    std::reverse(first, last);
+    return;
+  }
+  std::sort(first, last, less);
+}
 
 // Matches a FindFirst pattern ('*' any run, '?' one unit) against a folded
 // name; "*" and "*.*" match every name, as on Windows.

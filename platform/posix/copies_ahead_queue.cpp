@@ -65,7 +65,7 @@ std::vector<std::string> ListNames(int folder, bool folders) {
   std::vector<std::pair<std::u16string, std::string>> keyed;
   keyed.reserve(names.size());
   for (std::string& name : names) keyed.emplace_back(names::FoldKey(name), std::move(name));
-  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+  names::SortListing(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
     return names::NtfsLess(a.first, a.second, b.first, b.second);
   });
   for (size_t i = 0; i < keyed.size(); ++i) names[i] = std::move(keyed[i].second);

@@ -359,7 +359,7 @@ void MediumImage::TakeChildren(const FolderToTake& folder, std::vector<FolderToT
   if (const std::vector<SkippedEntry>* leftOut = names_->LeftOut(folder.key)) {
     skipped.insert(skipped.end(), leftOut->begin(), leftOut->end());
   }
-  std::sort(children.begin(), children.end(), [this](uint32_t a, uint32_t b) {
+  names::SortListing(children.begin(), children.end(), [this](uint32_t a, uint32_t b) {
     return NtfsLess(items_[a].key, items_[a].name, items_[b].key, items_[b].name);
   });
   items_[folder.index].children = std::move(children);

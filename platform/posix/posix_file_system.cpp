@@ -95,7 +95,7 @@ std::vector<FindData> PosixFileSystem::Matching(const std::string& pattern, bool
   for (size_t i = 0; i < listing.size(); ++i) {
     if (MatchesPattern(wanted, listing[i].key)) order.push_back(i);
   }
-  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+  names::SortListing(order.begin(), order.end(), [&](size_t a, size_t b) {
     return NtfsLess(listing[a].key, listing[a].name, listing[b].key, listing[b].name);
   });
   std::vector<FindData> entries;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -72,6 +73,26 @@ TEST(NameKeyTest, OrdersAsNtfsDoes) {
                                                         {"Sub03/x", "sub03/y"}}) {
     EXPECT_TRUE(less(a, b)) << a << " < " << b;
     EXPECT_FALSE(less(b, a)) << b << " < " << a;
+  }
+}
+
+TEST(NameKeyTest, ListingsInOrderInReverseOrInNoneAreSorted) {
+  const auto less = [](const std::string& a, const std::string& b) {
+    return NtfsLess(FoldKey(a), a, FoldKey(b), b);
+  };
+  for (std::vector<std::string> names :
+       std::vector<std::vector<std::string>>{{},
+                                             {"one"},
+                                             {"a", "B", "c"},
+                                             {"c", "B", "a"},
+                                             {"B", "a", "c"},
+                                             {"a", "c", "B"},
+                                             {"b", "a", "c", "A"},
+                                             {"z", "y", "x", "w", "v", "u"}}) {
+    std::vector<std::string> expected = names;
+    std::sort(expected.begin(), expected.end(), less);
+    SortListing(names.begin(), names.end(), less);
+    EXPECT_EQ(names, expected);
   }
 }
 
