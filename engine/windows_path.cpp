@@ -43,16 +43,19 @@ const char* WhyNotAName(const std::string& name) {
   return nullptr;
 }
 
-std::string Join(const std::string& folder, const std::string& name) {
-  // Made once for each file a run copies: one allocation, not three.
+std::string JoinWith(const std::string& folder, char separator, const std::string& name) {
   std::string joined;
   joined.reserve(folder.size() + 1 + name.size());
-  joined.append(folder).append(1, '\\').append(name);
+  joined.append(folder).append(1, separator).append(name);
   return joined;
 }
 
+std::string Join(const std::string& folder, const std::string& name) {
+  return JoinWith(folder, '\\', name);
+}
+
 std::string JoinRelative(const std::string& folder, const std::string& name) {
-  return folder.empty() ? name : folder + "/" + name;
+  return folder.empty() ? name : JoinWith(folder, '/', name);
 }
 
 std::string Normalized(const std::string& path) {

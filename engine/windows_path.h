@@ -21,6 +21,9 @@ const char* WhyNotAName(const std::string& name);
 
 // folder + "\" + name: how the engine forms every path below a root.
 std::string Join(const std::string& folder, const std::string& name);
+// `folder`, `separator` and `name` in one string, made with one allocation (a
+// run joins paths for every file it copies).
+std::string JoinWith(const std::string& folder, char separator, const std::string& name);
 // folder + "/" + name, the name alone below the empty folder: how a path
 // relative to a root (a kit path) is formed.
 std::string JoinRelative(const std::string& folder, const std::string& name);

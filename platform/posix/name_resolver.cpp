@@ -94,10 +94,7 @@ SplitPath Split(const std::string& path) {
 std::string JoinNative(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   if (folder.back() == '/') return folder + name;
-  std::string joined;
-  joined.reserve(folder.size() + 1 + name.size());
-  joined.append(folder).append(1, '/').append(name);
-  return joined;
+  return winpath::JoinWith(folder, '/', name);
 }
 
 std::string OpenableFolder(const std::string& folder) { return folder.empty() ? "." : folder; }
