@@ -44,6 +44,7 @@ RunDisks MakeDisks(platform::NativeFileSystem& native, const Options& options,
                   platform::SkipKind kind) { feedback.Skipped(folder, name, reason, kind); });
   native.SetByteListener([&console](uint64_t bytes) { console.BytesMoved(bytes); });
   native.CopyAheadWith(RunJobs(options));
+  native.ListNamesAndKindsOnly();
   RunDisks disks{native, nullptr};
   if (options.dryRun) {
     disks.dryRun = std::make_unique<DryRunFileSystem>(native);

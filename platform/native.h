@@ -48,6 +48,10 @@ class NativeFileSystem : public FileSystem {
   // and `jobs` - 1 workers copy the files a walk names ahead (Linux;
   // Windows copies one file at a time).
   virtual void CopyAheadWith(unsigned jobs) = 0;
+  // Listings from now on may leave a plain file's read-only bit out: a
+  // run's walk reads names and kinds only (on Linux the bit costs a look-up
+  // per file; Windows lists it anyway).
+  virtual void ListNamesAndKindsOnly() {}
   // Reads a file of the medium as this file system names it (a file on
   // disk, or a file in its image) chunk by chunk. False with a message.
   virtual bool ReadMediumFile(const std::string& path, const ChunkSink& take,

@@ -156,6 +156,7 @@ class CopiesAheadFileSystem : public platform::NativeFileSystem {
   // Copies made ahead on `jobs` threads from now on; none where `jobs` is 1
   // or the disk makes no unnamed files.
   void CopyAheadWith(unsigned jobs) override;
+  void ListNamesAndKindsOnly() override { disk_.ListNamesAndKindsOnly(); }
   platform::SkipListener SetSkipListener(platform::SkipListener onSkip) override {
     return inner_->SetSkipListener(std::move(onSkip));
   }

@@ -40,9 +40,12 @@ class DirCloser {
 // The attributes Windows would list for a folder entry; false when it has
 // gone since readdir saw it. Links are followed for the folder bit and
 // marked as reparse points, as Windows marks its links, so a walk can tell
-// where it may lead.
-bool AttributesOf(DIR* dir, const dirent& entry, uint32_t& bits) {
+// where it may lead. Without `readOnlyBit` a plain file the listing names
+// as one is taken as it is named, with no look-up of its own.
+bool AttributesOf(DIR* dir, const dirent& entry, bool readOnlyBit, uint32_t& bits) {
   struct stat status;
+  bits = 0;
+  if (entry.d_type == DT_REG && !readOnlyBit) return true;
   bool isLink = entry.d_type == DT_LNK;
   if (entry.d_type == DT_UNKNOWN) {
     if (fstatat(dirfd(dir), entry.d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
@@ -318,7 +321,7 @@ bool PosixFileSystem::ReadListing(DIR* dir, const std::string& folder,
       continue;
     }
     uint32_t bits = 0;
-    if (!AttributesOf(dir, *entry, bits)) continue;
+    if (!AttributesOf(dir, *entry, readOnlyBit_, bits)) continue;
     listing.push_back(FolderEntry{FoldKey(name), std::move(name)});
     attributes.push_back(bits);
   }

@@ -93,6 +93,9 @@ class PosixFileSystem : public FileSystem {
   const CopyOptions& Options() const { return options_; }
   // Enumerations from now on name the entries still to come (Ahead).
   void NameEntriesAhead() { tellAhead_ = true; }
+  // Listings from now on leave a plain file's read-only bit out (a walk
+  // reads names and kinds only, and the bit costs a look-up per file).
+  void ListNamesAndKindsOnly() { readOnlyBit_ = false; }
   // A descriptor of its own (O_PATH) of the folder that holds `path`, as
   // the copies through that folder hold it, and the permission bits a file
   // created there loses (negative: not known); -1 when it cannot be held.
@@ -185,6 +188,7 @@ class PosixFileSystem : public FileSystem {
   std::string noCloneFolder_;  // empty: reflinks not yet refused
   bool cloned_ = false;        // the last copy was a reflink
   bool tellAhead_ = false;
+  bool readOnlyBit_ = true;
   unsigned long lastError_ = 0;
   uint64_t lastCopySize_ = 0;
 };
