@@ -6,6 +6,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -36,18 +37,40 @@ bool SameName(std::string_view a, std::string_view b);
 bool NtfsLess(const std::u16string& keyA, std::string_view nameA, const std::u16string& keyB,
               std::string_view nameB);
 
-// Puts a folder's entries into the order `less` gives (NTFS order). A
-// listing already in that order, or in its reverse (as NTFS and ISO 9660
-// media list in order, and tmpfs in the reverse order of creation), takes
-// one pass instead of a sort.
+// Puts a folder's entries into the order `less` gives (NTFS order).
+// Listings come in runs: NTFS and ISO 9660 media list in order, tmpfs in the
+// reverse order of creation, with the folders made between files out of
+// place. Each run is taken as it is (a reversed one turned round) and the
+// few runs merged; a listing in no order (a hashed folder) is sorted.
 template <typename Iterator, typename Less>
 void SortListing(Iterator first, Iterator last, Less less) {
-  if (std::is_sorted(first, last, less)) return;
-  if (std::is_sorted(std::make_reverse_iterator(last), std::make_reverse_iterator(first), less)) {
-    std::reverse(first, last);
-    return;
+  constexpr size_t kMostRuns = 16;
+  Iterator ends[kMostRuns];
+  size_t runs = 0;
+  for (Iterator start = first; start != last; ++runs) {
+    if (runs == kMostRuns) {
+      std::sort(first, last, less);
+      return;
+    }
+    Iterator end = std::next(start);
+    if (end != last && less(*end, *start)) {
+      while (end != last && less(*end, *std::prev(end))) ++end;
+      std::reverse(start, end);
+    } else {
+      while (end != last && !less(*end, *std::prev(end))) ++end;
+    }
+    ends[runs] = start = end;
   }
-  std::sort(first, last, less);
+  // Merged pairwise, neighbours first, until one run is left.
+  for (; runs > 1; runs = (runs + 1) / 2) {
+    Iterator start = first;
+    for (size_t i = 0; i + 1 < runs; i += 2) {
+      std::inplace_merge(start, ends[i], ends[i + 1], less);
+      ends[i / 2] = ends[i + 1];
+      start = ends[i + 1];
+    }
+    if (runs % 2 == 1) ends[runs / 2] = ends[runs - 1];
+  }
 }
 
 // Matches a FindFirst pattern ('*' any run, '?' one unit) against a folded

@@ -88,11 +88,22 @@ TEST(NameKeyTest, ListingsInOrderInReverseOrInNoneAreSorted) {
                                              {"B", "a", "c"},
                                              {"a", "c", "B"},
                                              {"b", "a", "c", "A"},
-                                             {"z", "y", "x", "w", "v", "u"}}) {
+                                             {"z", "y", "x", "w", "v", "u"},
+                                             {"f9", "f8", "S4", "S1", "S3", "S2", "f7", "f6"},
+                                             {"a", "a1", "A", "b", "B", "b1", "c"}}) {
     std::vector<std::string> expected = names;
     std::sort(expected.begin(), expected.end(), less);
     SortListing(names.begin(), names.end(), less);
     EXPECT_EQ(names, expected);
+  }
+  // Runs of every length up to a listing in no order at all.
+  for (size_t step : {1, 2, 3, 5, 7, 40}) {
+    std::vector<std::string> names;
+    for (size_t i = 0; i < 40; ++i) names.push_back("n" + std::to_string((i * step) % 41));
+    std::vector<std::string> expected = names;
+    std::sort(expected.begin(), expected.end(), less);
+    SortListing(names.begin(), names.end(), less);
+    EXPECT_EQ(names, expected) << step;
   }
 }
 
