@@ -102,10 +102,11 @@ class Walker {
     auto enumeration = run_.fs.FindFirst(source + "\\*.*", entry);
     if (!enumeration) return 0;  // a missing folder counts as an empty one
     const CopiesAheadScope ahead(run_.fs, entry, *enumeration, source, dest);
+    std::string sourcePath, destPath;  // one allocation each for the whole folder
     do {
       if (Skipped(entry)) continue;
-      const std::string sourcePath = winpath::Join(source, entry.name);
-      const std::string destPath = winpath::Join(dest, entry.name);
+      winpath::JoinInto(source, entry.name, sourcePath);
+      winpath::JoinInto(dest, entry.name, destPath);
       if (entry.IsDirectory()) {
         if (!recursive) continue;
         const std::size_t depth = chain_.size();

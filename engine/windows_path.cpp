@@ -54,6 +54,10 @@ std::string Join(const std::string& folder, const std::string& name) {
   return JoinWith(folder, '\\', name);
 }
 
+void JoinInto(const std::string& folder, const std::string& name, std::string& joined) {
+  joined.assign(folder).append(1, '\\').append(name);
+}
+
 std::string JoinRelative(const std::string& folder, const std::string& name) {
   return folder.empty() ? name : JoinWith(folder, '/', name);
 }

@@ -21,6 +21,9 @@ const char* WhyNotAName(const std::string& name);
 
 // folder + "\" + name: how the engine forms every path below a root.
 std::string Join(const std::string& folder, const std::string& name);
+// The same into `joined`, whose storage is reused (a walk joins a path for
+// every entry of a folder).
+void JoinInto(const std::string& folder, const std::string& name, std::string& joined);
 // `folder`, `separator` and `name` in one string, made with one allocation (a
 // run joins paths for every file it copies).
 std::string JoinWith(const std::string& folder, char separator, const std::string& name);

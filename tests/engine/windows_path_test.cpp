@@ -10,6 +10,12 @@ namespace vostrel::winpath {
 namespace {
 
 TEST(WindowsPathTest, SpellingsOfOnePathMeet) {
+  // Into storage that held a longer path before.
+  std::string reused = "C:\\Kit\\Drivers\\Utilities\\drvinst.exe";
+  auto joinedInto = [&reused](const std::string& folder, const std::string& name) {
+    JoinInto(folder, name, reused);
+    return reused;
+  };
   // IsBelow answers what RelativeTo would, without building the part.
   auto relative = [](const std::string& root, const std::string& path) {
     std::string result;
@@ -34,6 +40,7 @@ TEST(WindowsPathTest, SpellingsOfOnePathMeet) {
       {LastName("C:\\Kit\\Vok.dll"), "Vok.dll"},
       {LastName("/kit/a\\b", false), "a\\b"},
       {Join("C:\\Kit", "Vok"), "C:\\Kit\\Vok"},
+      {joinedInto("C:\\Kit", "Vok"), "C:\\Kit\\Vok"},
       {relative("/m", "/m\\Vok//dll\\"), "Vok/dll"},
       {relative("/m/", "/m/Vok"), "Vok"},
       {relative("/m", "/m"), ""},
