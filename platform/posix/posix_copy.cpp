@@ -57,23 +57,30 @@ struct PosixFileSystem::PendingCopy {
   uint64_t copied = 0;
 };
 
-int PosixFileSystem::OpenFolder::ReadCreateMask() const {
-  if (getxattr(OpenableFolder(native).c_str(), "system.posix_acl_default", nullptr, 0) >= 0) {
+int PosixFileSystem::OpenFolder::ReadCreateMask(int umaskBits) const {
+  if (umaskBits < 0 ||
+      getxattr(OpenableFolder(native).c_str(), "system.posix_acl_default", nullptr, 0) >= 0) {
     return kUnknown;
   }
+  return umaskBits;
+}
+
+int PosixFileSystem::UmaskBits() {
+  // Read without changing it, once: a run never changes its umask.
+  if (umaskBits_ != kUmaskUnread) return umaskBits_;
+  umaskBits_ = -1;
   FILE* status = std::fopen("/proc/self/status", "re");
-  if (status == nullptr) return kUnknown;
-  int mask = kUnknown;
+  if (status == nullptr) return umaskBits_;
   char line[128];
   while (std::fgets(line, sizeof line, status) != nullptr) {
     unsigned value = 0;
     if (std::sscanf(line, "Umask: %o", &value) == 1) {
-      mask = static_cast<int>(value & kPermissionBits);
+      umaskBits_ = static_cast<int>(value & kPermissionBits);
       break;
     }
   }
   std::fclose(status);
-  return mask;
+  return umaskBits_;
 }
 
 PosixFileSystem::OpenFolder* PosixFileSystem::FolderOf(const std::string& path, std::string& leaf) {
@@ -137,7 +144,7 @@ int PosixFileSystem::DuplicateFolderOf(const std::string& path, int* createMask)
   OpenFolder* folder = FolderOf(path, leaf);
   if (folder == nullptr) return -1;
   const int fd = fcntl(folder->fd, F_DUPFD_CLOEXEC, 0);
-  if (createMask != nullptr) *createMask = folder->CreateMask();
+  if (createMask != nullptr) *createMask = folder->CreateMask(UmaskBits());
   return fd;
 }
 
@@ -303,7 +310,7 @@ PosixFileSystem::Outcome PosixFileSystem::CreatePending(PendingCopy& pending, mo
                                                         bool mayBeUnnamed) {
   const FolderRef& folder = pending.folder;
   if (options_.anonymousTemporary && mayBeUnnamed) {
-    pending.modeSet = folder.held != nullptr && folder.held->CreatesExactly(wanted);
+    pending.modeSet = folder.held != nullptr && folder.held->CreatesExactly(wanted, UmaskBits());
     const int error =
         pending.file.CreateUnnamed(folder.fd, *folder.native, pending.modeSet ? wanted : 0600);
     if (error == 0) return Outcome::kOk;

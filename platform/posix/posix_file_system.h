@@ -174,6 +174,8 @@ class PosixFileSystem : public FileSystem {
   // The copy under its final name, or what a failed copy left removed and
   // the failure reported (`error`: what placing it came to).
   Outcome Settle(PendingCopy& pending, int error);
+  // The process's umask, read once; negative when it cannot be read.
+  int UmaskBits();
   static bool HeldFolderReplaced(const FolderRef& folder, int error);
 
   platform::SkipListener onSkip_;
@@ -188,6 +190,8 @@ class PosixFileSystem : public FileSystem {
   std::string noCloneFolder_;  // empty: reflinks not yet refused
   bool cloned_ = false;        // the last copy was a reflink
   bool tellAhead_ = false;
+  static constexpr int kUmaskUnread = -2;
+  int umaskBits_ = kUmaskUnread;
   bool readOnlyBit_ = true;
   unsigned long lastError_ = 0;
   uint64_t lastCopySize_ = 0;

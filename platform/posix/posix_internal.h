@@ -94,12 +94,15 @@ struct PosixFileSystem::OpenFolder {
 
   // Whether a file created here asking for the permission bits `wanted`
   // gets exactly them (no umask bits to take away, no default ACL in the
-  // umask's place), so that the copy needs no chmod of its own. The umask is
-  // read without changing it, at the first copy into the folder.
-  bool CreatesExactly(mode_t wanted) { return posix::CreatesExactly(CreateMask(), wanted); }
+  // umask's place), so that the copy needs no chmod of its own. `umaskBits`:
+  // the process's umask (negative: not known); the folder's default ACL is
+  // looked for at the first copy into it.
+  bool CreatesExactly(mode_t wanted, int umaskBits) {
+    return posix::CreatesExactly(CreateMask(umaskBits), wanted);
+  }
   // The permission bits a file created here loses; negative when not known.
-  int CreateMask() {
-    if (createMask == kUnread) createMask = ReadCreateMask();
+  int CreateMask(int umaskBits) {
+    if (createMask == kUnread) createMask = ReadCreateMask(umaskBits);
     return createMask;
   }
 
@@ -135,7 +138,7 @@ struct PosixFileSystem::OpenFolder {
   static constexpr int kUnread = -1;
   static constexpr int kUnknown = -2;
 
-  int ReadCreateMask() const;
+  int ReadCreateMask(int umaskBits) const;
 
   int createMask = kUnread;
   bool identified = false;
