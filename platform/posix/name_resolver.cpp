@@ -203,7 +203,8 @@ NameResolver::FolderIndex* NameResolver::IndexOf(const std::string& folder) {
     std::string name = entry->d_name;
     // A name holding '\' can never be reached: it would be split apart.
     if (name == "." || name == ".." || name.find('\\') != std::string::npos) continue;
-    index[FoldKey(name)].Add(name);
+    names::FoldKeyInto(name, folded_);
+    index.names[FolderIndex::Key(folded_)].Add(name);
   }
   closedir(dir);
   if (!complete) return nullptr;
@@ -215,15 +216,16 @@ bool NameResolver::Lookup(const std::string& folder, const std::string& name,
                           std::string& spelling) {
   FolderIndex* index = IndexOf(folder);
   if (index == nullptr || (index == absentIn_ && name == lastName_)) return false;
-  auto found = index->find(KeyOfName(name));
-  if (found == index->end()) return false;
+  auto found = index->names.find(KeyOfName(name));
+  if (found == index->names.end()) return false;
   spelling = found->second.Has(name) ? name : found->second.first;
   return true;
 }
 
-const std::u16string& NameResolver::KeyOfName(const std::string& name) {
+const NameResolver::FolderIndex::Key& NameResolver::KeyOfName(const std::string& name) {
   if (name != lastName_) {
-    names::FoldKeyInto(name, lastNameKey_);
+    names::FoldKeyInto(name, folded_);
+    lastNameKey_.assign(folded_.data(), folded_.size());
     lastName_ = name;
     absentIn_ = nullptr;
   }
@@ -232,21 +234,21 @@ const std::u16string& NameResolver::KeyOfName(const std::string& name) {
 
 bool NameResolver::KnownAbsent(const std::string& folder, const std::string& name) {
   const FolderIndex* index = indexes_.Find(folder);
-  if (index == nullptr || index->find(KeyOfName(name)) != index->end()) return false;
+  if (index == nullptr || index->names.count(KeyOfName(name)) != 0) return false;
   absentIn_ = index;
   return true;
 }
 
 void NameResolver::NoteAdded(const std::string& folder, const std::string& name) {
   absentIn_ = nullptr;
-  if (FolderIndex* index = indexes_.Find(folder)) (*index)[KeyOfName(name)].Add(name);
+  if (FolderIndex* index = indexes_.Find(folder)) index->names[KeyOfName(name)].Add(name);
 }
 
 void NameResolver::NoteRemoved(const std::string& folder, const std::string& name) {
   absentIn_ = nullptr;
   if (FolderIndex* index = indexes_.Find(folder)) {
-    auto found = index->find(FoldKey(name));
-    if (found != index->end() && !found->second.Remove(name)) index->erase(found);
+    auto found = index->names.find(KeyOfName(name));
+    if (found != index->names.end() && !found->second.Remove(name)) index->names.erase(found);
   }
   std::string native = JoinNative(folder, name);
   resolved_.EraseIf([&](const std::string& cached) { return cached == native; });

@@ -13,6 +13,8 @@
 
 #include <cstddef>
 #include <list>
+#include <memory>
+#include <memory_resource>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -164,19 +166,31 @@ class NameResolver {
     // False once none is left.
     bool Remove(const std::string& name);
   };
-  // The names of one folder by folded key.
-  using FolderIndex = std::unordered_map<std::u16string, Spellings>;
+  // The names of one folder by folded key, in an arena of its own: a run
+  // adds the name of every file it copies and drops whole indexes as it
+  // moves on, so a name costs no allocation or release of its own.
+  struct FolderIndex {
+    using Key = std::pmr::u16string;
+    FolderIndex()
+        : arena(std::make_unique<std::pmr::monotonic_buffer_resource>(kArenaStart)),
+          names(arena.get()) {}
+
+    static constexpr size_t kArenaStart = 4096;
+    std::unique_ptr<std::pmr::monotonic_buffer_resource> arena;  // first: it outlives `names`
+    std::pmr::unordered_map<Key, Spellings> names;
+  };
 
   FolderIndex* IndexOf(const std::string& folder);
   // FoldKey(name), kept for the last name: a copy asks about its name
   // several times in a row.
-  const std::u16string& KeyOfName(const std::string& name);
+  const FolderIndex::Key& KeyOfName(const std::string& name);
   static std::string KeyOf(const SplitPath& path, size_t count);
 
   LruMap<std::string> resolved_;  // folder path as given -> native path
   LruMap<FolderIndex> indexes_;   // native folder -> its names
   std::string lastName_;
-  std::u16string lastNameKey_;
+  std::u16string folded_;  // KeyOfName's and IndexOf's work space
+  FolderIndex::Key lastNameKey_;
   // The index KnownAbsent last found `lastName_` missing from, unchanged
   // since: the Lookup of the same name that follows it before a copy
   // answers without searching again. Null once any index changes.
