@@ -108,11 +108,16 @@ namespace {
 // Folds an ASCII name into `out` (name.size() units); false, with `out`
 // partly written, at the first byte beyond ASCII. Nearly every name on a
 // medium is ASCII: one pass, no decoding.
+// The key unit of an ASCII byte.
+unsigned FoldedAscii(unsigned char byte) {
+  return static_cast<unsigned>(byte - 'a') < 26u ? byte - 0x20u : unsigned{byte};
+}
+
 bool FoldAscii(std::string_view name, char16_t* out) {
   for (size_t i = 0; i < name.size(); ++i) {
     const auto byte = static_cast<unsigned char>(name[i]);
     if (byte >= 0x80) return false;
-    out[i] = static_cast<char16_t>(static_cast<unsigned>(byte - 'a') < 26u ? byte - 0x20 : byte);
+    out[i] = static_cast<char16_t>(FoldedAscii(byte));
   }
   return true;
 }
@@ -160,9 +165,42 @@ int CompareKeys(const std::u16string& a, const std::u16string& b) {
 
 }  // namespace
 
+std::u16string ListingKey(std::string_view name) {
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) >= 0x80) return FoldKey(name);
+  }
+  return std::u16string();
+}
+
 bool NtfsLess(const std::u16string& keyA, std::string_view nameA, const std::u16string& keyB,
               std::string_view nameB) {
-  const int order = CompareKeys(keyA, keyB);
+  // A name without a key is plain ASCII: its units are its bytes, folded.
+  const auto unit = [](const std::u16string& key, std::string_view name, size_t i) {
+    return key.empty() ? FoldedAscii(static_cast<unsigned char>(name[i]))
+                       : static_cast<unsigned>(key[i]);
+  };
+  const size_t sizeA = keyA.empty() ? nameA.size() : keyA.size();
+  const size_t sizeB = keyB.empty() ? nameB.size() : keyB.size();
+  const size_t common = std::min(sizeA, sizeB);
+  int order = 0;
+  if (!keyA.empty() && !keyB.empty()) {
+    order = CompareKeys(keyA, keyB);
+  } else {
+    // Bytes that are equal fold equal: the fold decides only from the first
+    // that differs.
+    size_t i = 0;
+    if (keyA.empty() && keyB.empty()) {
+      i = static_cast<size_t>(
+          std::mismatch(nameA.begin(), nameA.begin() + common, nameB.begin()).first -
+          nameA.begin());
+    }
+    while (i < common && unit(keyA, nameA, i) == unit(keyB, nameB, i)) ++i;
+    if (i < common) {
+      order = unit(keyA, nameA, i) < unit(keyB, nameB, i) ? -1 : 1;
+    } else {
+      order = (sizeA > sizeB) - (sizeA < sizeB);
+    }
+  }
   if (order != 0) return order < 0;
   return nameA < nameB;
 }

@@ -32,8 +32,14 @@ std::u16string FoldUnits(std::u16string units);
 // Whether two names differ only in case.
 bool SameName(std::string_view a, std::string_view b);
 
+// The key a listing keeps for `name`: FoldKey(name), or nothing where the
+// name is plain ASCII, whose bytes upper-cased are its key's units (a
+// listing of such names then makes no key at all).
+std::u16string ListingKey(std::string_view name);
+
 // NTFS enumeration order: ordinal on the folded keys, ties (names that differ
-// only in case) broken by the raw bytes so the order is total.
+// only in case) broken by the raw bytes so the order is total. A key may be
+// FoldKey's or ListingKey's.
 bool NtfsLess(const std::u16string& keyA, std::string_view nameA, const std::u16string& keyB,
               std::string_view nameB);
 

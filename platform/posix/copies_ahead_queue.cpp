@@ -64,7 +64,7 @@ std::vector<std::string> ListNames(int folder, bool folders) {
   closedir(dir);
   std::vector<std::pair<std::u16string, std::string>> keyed;
   keyed.reserve(names.size());
-  for (std::string& name : names) keyed.emplace_back(names::FoldKey(name), std::move(name));
+  for (std::string& name : names) keyed.emplace_back(names::ListingKey(name), std::move(name));
   names::SortListing(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
     return names::NtfsLess(a.first, a.second, b.first, b.second);
   });

@@ -118,7 +118,7 @@ struct ResolvedFolder {
 
 // One name of a folder as read from disk.
 struct FolderEntry {
-  std::u16string key;  // FoldKey(name)
+  std::u16string key;  // ListingKey(name): none where the name is plain ASCII
   std::string name;
 };
 

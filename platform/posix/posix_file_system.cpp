@@ -95,8 +95,13 @@ std::vector<FindData> PosixFileSystem::Matching(const std::string& pattern, bool
                                                 const std::vector<uint32_t>& attributes) {
   const std::u16string wanted = FoldKey(pattern);
   std::vector<size_t> order;
+  // "*" and "*.*" match every name, with a key or without.
+  const bool everyName = wanted == u"*" || wanted == u"*.*";
   for (size_t i = 0; i < listing.size(); ++i) {
-    if (MatchesPattern(wanted, listing[i].key)) order.push_back(i);
+    const FolderEntry& entry = listing[i];
+    if (everyName || MatchesPattern(wanted, entry.key.empty() ? FoldKey(entry.name) : entry.key)) {
+      order.push_back(i);
+    }
   }
   names::SortListing(order.begin(), order.end(), [&](size_t a, size_t b) {
     return NtfsLess(listing[a].key, listing[a].name, listing[b].key, listing[b].name);
@@ -322,7 +327,7 @@ bool PosixFileSystem::ReadListing(DIR* dir, const std::string& folder,
     }
     uint32_t bits = 0;
     if (!AttributesOf(dir, *entry, readOnlyBit_, bits)) continue;
-    listing.push_back(FolderEntry{FoldKey(name), std::move(name)});
+    listing.push_back(FolderEntry{names::ListingKey(name), std::move(name)});
     attributes.push_back(bits);
   }
 }
