@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <ctime>
 #include <deque>
-#include <unordered_map>
 #include <utility>
 
 #include "engine/name_key.h"
@@ -216,18 +215,20 @@ void CopiesAhead::TakeOver(std::unique_lock<std::mutex>& lock, Level& parent, Le
                     level.folders.createMask == ahead->folders.createMask &&
                     (level.folder.st_mode & S_ISGID) == (madeIn.st_mode & S_ISGID) &&
                     ((level.folder.st_mode & S_ISGID) == 0 || level.folder.st_gid == madeIn.st_gid);
-  if (same) {
-    std::unordered_map<std::string, Job*> made;
-    for (Job& job : ahead->jobs) {
-      if (job.state == Job::State::kMade) made.emplace(job.leaf, &job);
+  // Both in the walk's order: each name looked for from the last one found;
+  // past a few missing (the folder changed) the rest are made again.
+  for (size_t i = 0, from = 0, missing = 0; same && i < level.jobs.size() && missing < 8; ++i) {
+    size_t at = from;
+    while (at < ahead->jobs.size() && ahead->jobs[at].leaf != level.jobs[i].leaf) ++at;
+    if (at == ahead->jobs.size()) {
+      ++missing;
+      continue;
     }
-    for (Job& job : level.jobs) {
-      const auto it = made.find(job.leaf);
-      if (it == made.end()) continue;
-      job.state = Job::State::kMade;
-      job.made = std::move(it->second->made);
-      it->second->state = Job::State::kGone;
-    }
+    from = at + 1;
+    if (ahead->jobs[at].state != Job::State::kMade) continue;
+    level.jobs[i].state = Job::State::kMade;
+    level.jobs[i].made = std::move(ahead->jobs[at].made);
+    ahead->jobs[at].state = Job::State::kGone;
   }
   // Its folders listed ahead are this one's now (each knows where its copies are).
   if (ahead->belowListed == Level::Listing::kDone) {
