@@ -16,6 +16,7 @@
 #include <memory>
 #include <memory_resource>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -171,13 +172,19 @@ class NameResolver {
   // moves on, so a name costs no allocation or release of its own.
   struct FolderIndex {
     using Key = std::pmr::u16string;
+    // Not noexcept, so the table keeps each name's hash code (libstdc++):
+    // growing it then hashes no name again, and a look-up compares codes
+    // before names.
+    struct KeyHash {
+      size_t operator()(const Key& key) const { return std::hash<std::u16string_view>()(key); }
+    };
     FolderIndex()
         : arena(std::make_unique<std::pmr::monotonic_buffer_resource>(kArenaStart)),
           names(arena.get()) {}
 
     static constexpr size_t kArenaStart = 4096;
     std::unique_ptr<std::pmr::monotonic_buffer_resource> arena;  // first: it outlives `names`
-    std::pmr::unordered_map<Key, Spellings> names;
+    std::pmr::unordered_map<Key, Spellings, KeyHash> names;
   };
 
   FolderIndex* IndexOf(const std::string& folder);
