@@ -10,9 +10,9 @@
 namespace vostrel::cli {
 
 // Copies made at once when --jobs is not given: what bench/RESULTS.md shows
-// best on a 2-core machine (well ahead on a slow medium, level with 2 on a
-// local disk).
-constexpr unsigned kDefaultJobs = 4;
+// best on a 2-core machine (well ahead on a slow medium, level with 2 and 4
+// on a local disk).
+constexpr unsigned kDefaultJobs = 8;
 
 struct Options {
   std::string source;       // --source: the medium's setup.exe or its folder
