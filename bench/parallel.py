@@ -147,13 +147,13 @@ def table(rows, args):
     pairs += [("kit-j%d" % n, "rclone-j%d" % n) for n in RCLONE_JOBS if "rclone-j%d" % n in tools]
     pairs += [(t, "cp") for t in tools if t.startswith("floor-")]
     out += ["", "| Shape | " + " | ".join("%s / %s" % pair for pair in pairs) +
-            " | peak RSS kit-j1 / j4 |", "|---|" + "---:|" * len(pairs) + "---|"]
+            " | peak RSS kit-j1 / j4 / j8 |", "|---|" + "---:|" * len(pairs) + "---|"]
     for row in rows:
         out.append("| %s | " % row["shape"] +
                    " | ".join("%.3f" % ratio(row, a, b) if a in row["times"] else "-"
                               for a, b in pairs) +
-                   " | %.1f / %.1f MB |" % (row["rss_kb"]["kit-j1"] / 1024,
-                                            row["rss_kb"]["kit-j4"] / 1024))
+                   " | %s MB |" % " / ".join("%.1f" % (row["rss_kb"]["kit-j%d" % n] / 1024)
+                                            for n in (1, 4, 8)))
     return "\n".join(out) + "\n"
 
 
