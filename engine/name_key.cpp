@@ -105,14 +105,14 @@ char32_t SimpleUpper(char32_t c) {
 
 namespace {
 
-// Folds an ASCII name into `out` (name.size() units); false, with `out`
-// partly written, at the first byte beyond ASCII. Nearly every name on a
-// medium is ASCII: one pass, no decoding.
 // The key unit of an ASCII byte.
 unsigned FoldedAscii(unsigned char byte) {
   return static_cast<unsigned>(byte - 'a') < 26u ? byte - 0x20u : unsigned{byte};
 }
 
+// Folds an ASCII name into `out` (name.size() units); false, with `out`
+// partly written, at the first byte beyond ASCII. Nearly every name on a
+// medium is ASCII: one pass, no decoding.
 bool FoldAscii(std::string_view name, char16_t* out) {
   for (size_t i = 0; i < name.size(); ++i) {
     const auto byte = static_cast<unsigned char>(name[i]);
